@@ -1,0 +1,39 @@
+// The payload container: one filter byte, the 13-byte LZMA_Alone header, LZMA1
+// data, and a SHA-1 trailer over everything before it.
+//
+//   offset 0      filter flag (0 none, 1 x86 BCJ after decoding)
+//   offset 1..13  LZMA_Alone header: properties, dictionary size, 64-bit size
+//   offset 14     LZMA1 data
+//   last 20       SHA-1 of all preceding bytes
+//
+// None of these operations throws; each reports by its result and the
+// installation run decides what the user sees.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace payload {
+
+inline constexpr std::size_t kTrailerSize = 20;
+inline constexpr std::size_t kHeaderSize = 14;
+
+// True when the SHA-1 of all bytes but the last 20 equals the last 20.
+// The caller guarantees more than 20 bytes.
+bool CheckPayloadTrailer(std::span<const std::uint8_t> payload);
+
+// The declared size of the decoded stream, read from the body (the payload
+// without its trailer); nullopt when the body is shorter than the header or
+// the size does not fit in 32 bits.
+std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body);
+
+// Decodes the body into `block`, whose size is the declared size. Returns
+// false for an unknown filter flag, bad properties, data that ends early or
+// refers back before the block, or output that falls short of the block.
+// `produced`, when given, receives the number of bytes decoded.
+bool DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
+                   std::size_t* produced = nullptr);
+
+}  // namespace payload

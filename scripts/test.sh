@@ -1,0 +1,10 @@
+#!/bin/sh
+# Builds everything and runs every test: the sanitizer build's unit and
+# end-to-end tests.
+set -eu
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+cmake --preset test
+cmake --build --preset test -j"$(nproc)"
+ctest --preset test -j"$(nproc)"

@@ -1,5 +1,6 @@
 #include "payload/sha1.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace payload {
@@ -20,7 +21,9 @@ Sha1BlockFunction BlockFunction() {
 
 }  // namespace
 
-Sha1::Sha1() { Reset(); }
+Sha1::Sha1() : Sha1(BlockFunction()) {}
+
+Sha1::Sha1(Sha1BlockFunction compress_blocks) : compress_blocks_(compress_blocks) { Reset(); }
 
 void Sha1::Reset() {
   state_ = kInitialState;
@@ -29,6 +32,8 @@ void Sha1::Reset() {
 }
 
 void Sha1::Update(std::span<const std::uint8_t> data) {
+  // An empty span may carry a null pointer, which memcpy must never see.
+  if (data.empty()) return;
   total_size_ += data.size();
   const std::uint8_t* next = data.data();
   std::size_t left = data.size();
@@ -39,14 +44,14 @@ void Sha1::Update(std::span<const std::uint8_t> data) {
     next += take;
     left -= take;
     if (pending_size_ < pending_.size()) return;
-    BlockFunction()(state_.data(), pending_.data(), 1);
+    compress_blocks_(state_.data(), pending_.data(), 1);
     pending_size_ = 0;
   }
   // Whole blocks are compressed straight from the caller's bytes, so a large
   // payload is hashed in place without a copy.
   std::size_t whole_blocks = left / 64;
   if (whole_blocks > 0) {
-    BlockFunction()(state_.data(), next, whole_blocks);
+    compress_blocks_(state_.data(), next, whole_blocks);
     next += whole_blocks * 64;
     left -= whole_blocks * 64;
   }

@@ -37,11 +37,16 @@ struct EncodeOptions {
   int pb = 2;
 };
 
-// The uncompressed patch stream for a description.
+// The uncompressed patch stream for a description. Throws
+// std::invalid_argument for what the grammar cannot hold: an empty name, a
+// name with a 0 byte, or a content or stream of 4 GiB or more.
 Bytes BuildPatchStream(const PatchDescription& description);
 
 // Compresses a stream into a payload body (filter flag, LZMA_Alone header,
-// LZMA1 data) and appends the SHA-1 trailer.
+// LZMA1 data ending with an end marker) and appends the SHA-1 trailer. The
+// dictionary is the smallest power of two holding the stream (4 KiB to
+// 64 MiB). Throws std::invalid_argument for lc + lp > 4, pb > 4 or a stream of
+// 4 GiB or more.
 Bytes BuildPayload(std::span<const std::uint8_t> stream, const EncodeOptions& options = {});
 
 // Appends the SHA-1 trailer to a body made some other way.

@@ -1,0 +1,196 @@
+// The file system on POSIX. Patches are made for Windows, whose paths use
+// backslashes and whose names match regardless of letter case, so each path
+// is mapped the way Windows would find it: backslashes become slashes, and
+// every component that already exists is matched without regard to ASCII
+// case. A component that does not exist yet keeps the patch's spelling.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/file_system.h"
+
+namespace engine {
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+struct DirectoryCloser {
+  void operator()(DIR* directory) const { closedir(directory); }
+};
+
+// The entry of `directory` that matches `name` ignoring case. Should several
+// match, the smallest in byte order wins, so the choice does not depend on
+// the order in which the directory lists them.
+std::string FindIgnoringCase(const std::string& directory, const std::string& name) {
+  std::unique_ptr<DIR, DirectoryCloser> listing(
+      opendir(directory.empty() ? "." : directory.c_str()));
+  if (!listing) return name;
+  std::string found;
+  while (const dirent* entry = readdir(listing.get())) {
+    std::string_view candidate = entry->d_name;
+    if (SameIgnoringAsciiCase(candidate, name) && (found.empty() || candidate < found)) {
+      found = candidate;
+    }
+  }
+  return found.empty() ? name : found;
+}
+
+std::string Resolve(const std::string& stream_path) {
+  std::string resolved;
+  std::size_t start = 0;
+  if (!stream_path.empty() && (stream_path[0] == '\\' || stream_path[0] == '/')) {
+    resolved = "/";
+    start = 1;
+  }
+  while (start <= stream_path.size()) {
+    std::size_t end = stream_path.find_first_of("\\/", start);
+    if (end == std::string::npos) end = stream_path.size();
+    std::string component = stream_path.substr(start, end - start);
+    if (!component.empty() && component != "." && component != "..") {
+      const std::string exact = resolved + component;
+      if (!Exists(exact)) component = FindIgnoringCase(resolved, component);
+    }
+    resolved += component;
+    if (end < stream_path.size()) resolved += '/';
+    start = end + 1;
+  }
+  return resolved;
+}
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  explicit PosixWritableFile(std::FILE* file) : file_(file) {}
+  ~PosixWritableFile() override {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+  bool Write(std::span<const std::uint8_t> data) override {
+    if (data.empty()) return true;
+    return std::fwrite(data.data(), data.size(), 1, file_) == 1;
+  }
+
+  bool Close() override {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    return std::fclose(file) == 0;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::string ParentDirectory(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// minizip opens archives by name through this, so the names resolve like
+// every other path; the default layer ignores its opaque pointer, which
+// carries the default table here.
+voidpf ZCALLBACK OpenResolved(voidpf opaque, const void* filename, int mode) {
+  const auto* defaults = static_cast<const zlib_filefunc64_def*>(opaque);
+  const std::string path = Resolve(static_cast<const char*>(filename));
+  return defaults->zopen64_file(nullptr, path.c_str(), mode);
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  PosixFileSystem() { fill_fopen64_filefunc(&defaults_); }
+
+  bool MakeDirectory(const std::string& path) override {
+    return mkdir(Resolve(path).c_str(), 0777) == 0;
+  }
+
+  std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
+    std::FILE* file = std::fopen(Resolve(path).c_str(), "wb");
+    if (file == nullptr) return nullptr;
+    return std::make_unique<PosixWritableFile>(file);
+  }
+
+  std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Resolve(path).c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::string contents;
+    char chunk[4096];
+    std::size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+      contents.append(chunk, count);
+    }
+    if (std::ferror(file.get())) return std::nullopt;
+    return contents;
+  }
+
+  bool FlushToDisk(const std::string& path) override {
+    FileDescriptor file(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
+    return file.get() >= 0 && fsync(file.get()) == 0;
+  }
+
+  bool RemoveFile(const std::string& path) override { return unlink(Resolve(path).c_str()) == 0; }
+
+  bool RenameReplacing(const std::string& from, const std::string& to) override {
+    const std::string target = Resolve(to);
+    if (rename(Resolve(from).c_str(), target.c_str()) != 0) return false;
+    // The new name only survives a power cut once its directory is on the
+    // disk too. The rename itself has happened either way, so a failure here
+    // cannot be undone and is not reported.
+    FileDescriptor directory(open(ParentDirectory(target).c_str(), O_RDONLY | O_CLOEXEC));
+    if (directory.get() >= 0) fsync(directory.get());
+    return true;
+  }
+
+  zlib_filefunc64_def ZipFileFunctions() override {
+    zlib_filefunc64_def functions = defaults_;
+    functions.zopen64_file = OpenResolved;
+    functions.opaque = &defaults_;
+    return functions;
+  }
+
+ private:
+  zlib_filefunc64_def defaults_;
+};
+
+}  // namespace
+
+FileSystem& NativeFileSystem() {
+  static PosixFileSystem file_system;
+  return file_system;
+}
+
+}  // namespace engine

@@ -1,0 +1,103 @@
+#include "engine/run_installation.h"
+
+#include <memory>
+#include <new>
+
+#include "engine/archive_merge.h"
+#include "engine/commit.h"
+#include "engine/commit_list.h"
+#include "engine/install_error.h"
+#include "engine/loose_files.h"
+#include "engine/version_record.h"
+#include "payload/patch_stream.h"
+#include "payload/payload_container.h"
+#include "shell/message_table.h"
+
+namespace engine {
+namespace {
+
+using shell::Message;
+using shell::MsgId;
+
+// Not in the message table: the decoder's failure is reported in English.
+constexpr char16_t kDecodeErrorText[] = u"LZMA Decompress Error";
+
+// A stream whose records run past its end was built wrong; it is refused
+// like one whose end does not match its declared size.
+[[noreturn]] void RefuseOverrun() { throw InstallError(InstallError::Unknown); }
+
+// Verifies and decodes the payload into the one block of the patch stream.
+payload::PatchStream DecodeStream(const PayloadLoader& load_payload) {
+  const std::optional<std::span<const std::uint8_t>> payload = load_payload();
+  if (!payload || payload->data() == nullptr || payload->size() <= payload::kTrailerSize) {
+    throw InstallError(InstallError::Unknown);
+  }
+  if (!payload::CheckPayloadTrailer(*payload)) throw InstallError(Message(MsgId::Corrupted));
+
+  const auto body = payload->first(payload->size() - payload::kTrailerSize);
+  const std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
+  if (!size) throw InstallError(InstallError::Unknown);
+
+  std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[*size]);
+  if (!block) throw InstallError(InstallError::Unknown);
+  if (!payload::DecodePayload(body, {block.get(), *size})) {
+    throw InstallError(kDecodeErrorText);
+  }
+  return payload::PatchStream(std::move(block), *size, RefuseOverrun);
+}
+
+// Steps from the payload to the success texts. Everything it holds (the
+// stream block, open files, archives) is released by the time an error
+// leaves it; only the commit list outlives it, for the clean-up.
+void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader& load_payload,
+               CommitList& commit_list) {
+  payload::PatchStream stream = DecodeStream(load_payload);
+  const auto patch_version = static_cast<std::int32_t>(stream.ReadU32());
+  const VersionRecord record = ReadVersionRecord(file_system);
+  CheckVersionGate(record, patch_version, host);
+
+  host.SetStatusText(Message(MsgId::Installing));
+  StageLooseFiles(stream, commit_list, host, file_system);
+  MergeArchives(stream, commit_list, host, file_system);
+  FlushStagedFiles(commit_list, file_system);
+  CommitStagedFiles(commit_list, file_system);
+  // Every staged copy has become its target: none is left to discard.
+  commit_list.clear();
+  DeleteObsoleteFiles(stream, file_system);
+  WriteVersionRecord(file_system, patch_version, record.tag);
+  if (!stream.IsFullyConsumed()) throw InstallError(InstallError::Unknown);
+
+  host.SetStatusText(Message(MsgId::Success));
+  host.SetButtonText(Message(MsgId::Close));
+  host.MarkFinished();
+}
+
+void ShowFailure(const InstallError& error, InstallerHost& host) {
+  switch (error.kind()) {
+    case InstallError::Silent:
+      return;
+    case InstallError::Unknown:
+      host.ShowError(Message(MsgId::UnknownError));
+      return;
+    case InstallError::Text:
+      host.ShowError(error.text());
+      return;
+  }
+}
+
+}  // namespace
+
+int RunInstallation(InstallerHost& host, FileSystem& file_system,
+                    const PayloadLoader& load_payload) {
+  CommitList commit_list;
+  try {
+    RunPhases(host, file_system, load_payload, commit_list);
+  } catch (const InstallError& error) {
+    ShowFailure(error, host);
+    DiscardStagedFiles(commit_list, file_system);
+    host.CloseDialog();
+  }
+  return 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,185 @@
+#include "engine/archive_merge.h"
+
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "engine/entry_name.h"
+#include "engine/install_error.h"
+#include "engine/skip_list.h"
+#include "engine/write_error.h"
+#include "engine/zip_handles.h"
+
+namespace engine {
+namespace {
+
+// Surviving entries move through one buffer of this size, reused for every
+// entry of an archive, so memory does not grow with the largest entry.
+constexpr std::size_t kCopyChunkSize = std::size_t{1} << 20;
+
+// Names beyond this do not fit the buffer that the game's tools assume.
+constexpr uLong kMaxNameLength = 256;
+
+// Sizes from here on need a Zip64 record; below it the 32-bit fields serve,
+// and minizip must be told before the entry is opened.
+constexpr ZPOS64_T kZip64Threshold = 0xFFFFFFFF;
+
+// Bits of the general-purpose flag.
+constexpr uLong kEncryptedFlag = 0x0001;
+constexpr uLong kUtf8NameFlag = 0x0800;
+
+// minizip's own "version made by" (MS-DOS), as its simpler open calls use.
+constexpr uLong kVersionMadeBy = 0;
+
+[[noreturn]] void ThrowWriteError() { throw WriteError(); }
+
+// An old archive whose entries cannot all be read is refused outright: a
+// staged archive missing entries must never be committed.
+[[noreturn]] void ThrowUnreadable() { throw InstallError(InstallError::Unknown); }
+
+void CheckCancel(InstallerHost& host) {
+  if (host.IsCancelRequested()) throw InstallError(InstallError::Silent);
+}
+
+int NeedsZip64(ZPOS64_T compressed_size, ZPOS64_T uncompressed_size) {
+  return compressed_size >= kZip64Threshold || uncompressed_size >= kZip64Threshold ? 1 : 0;
+}
+
+void WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
+                     SkipList& skip_list) {
+  for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
+    CheckCancel(host);
+    const std::uint32_t size = stream.ReadU32();
+    // Deflate can grow incompressible data slightly; zlib's bound says when
+    // the result might reach the Zip64 threshold.
+    const int zip64 = NeedsZip64(compressBound(size), size);
+    if (zipOpenNewFileInZip64(staged, name.c_str(), nullptr, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, 9, zip64) != ZIP_OK) {
+      ThrowWriteError();
+    }
+    const std::span<const std::uint8_t> content = stream.TakeBytes(size);
+    if (zipWriteInFileInZip(staged, content.data(), size) != ZIP_OK) ThrowWriteError();
+    if (zipCloseFileInZip(staged) != ZIP_OK) ThrowWriteError();
+    skip_list.Add(std::move(name));
+  }
+}
+
+void ReadDropNames(payload::PatchStream& stream, SkipList& skip_list) {
+  for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
+    skip_list.Add(std::move(name));
+  }
+}
+
+// Copies the current old entry without decompressing it: its stored bytes,
+// method, compression-option bits, CRC-32, sizes and DOS date and time.
+void CopyEntryRaw(unzFile old_archive, zipFile staged, const std::string& name,
+                  const unz_file_info64& info, std::vector<std::uint8_t>& buffer) {
+  // minizip writes only these two methods; the failure is the writer's.
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
+  // A raw copy cannot carry encryption over: the bytes would be unreadable.
+  if ((info.flag & kEncryptedFlag) != 0) ThrowUnreadable();
+
+  // The level comes back derived from the flag bits, and giving it to the
+  // writer sets the same bits on the copy.
+  int level = 0;
+  if (unzOpenCurrentFile2(old_archive, nullptr, &level, 1) != UNZ_OK) ThrowUnreadable();
+
+  // A date of 0 must be passed as no record at all: minizip would otherwise
+  // take the zero as "use the broken-down date" and write 1980-00-00.
+  zip_fileinfo metadata{};
+  metadata.dosDate = info.dosDate;
+  const zip_fileinfo* metadata_or_none = info.dosDate != 0 ? &metadata : nullptr;
+  // The name's bytes are kept, so is the bit that says they are UTF-8.
+  if (zipOpenNewFileInZip4_64(staged, name.c_str(), metadata_or_none, nullptr, 0, nullptr, 0,
+                              nullptr, static_cast<int>(info.compression_method), level, 1,
+                              -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                              kVersionMadeBy, info.flag & kUtf8NameFlag,
+                              NeedsZip64(info.compressed_size, info.uncompressed_size)) != ZIP_OK) {
+    ThrowWriteError();
+  }
+
+  for (ZPOS64_T left = info.compressed_size; left > 0;) {
+    const auto want = static_cast<unsigned>(std::min<ZPOS64_T>(left, buffer.size()));
+    const int got = unzReadCurrentFile(old_archive, buffer.data(), want);
+    if (got <= 0) ThrowUnreadable();
+    if (zipWriteInFileInZip(staged, buffer.data(), static_cast<unsigned>(got)) != ZIP_OK) {
+      ThrowWriteError();
+    }
+    left -= static_cast<ZPOS64_T>(got);
+  }
+  if (unzCloseCurrentFile(old_archive) != UNZ_OK) ThrowUnreadable();
+  if (zipCloseFileInZipRaw64(staged, info.uncompressed_size, info.crc) != ZIP_OK) {
+    ThrowWriteError();
+  }
+}
+
+// Walks the old archive in central-directory order, copying every entry that
+// the skip list does not name.
+void CopySurvivingEntries(unzFile old_archive, zipFile staged, const SkipList& skip_list,
+                          InstallerHost& host) {
+  unz_global_info64 global{};
+  if (unzGetGlobalInfo64(old_archive, &global) != UNZ_OK) ThrowUnreadable();
+
+  std::vector<std::uint8_t> buffer(kCopyChunkSize);
+  ZPOS64_T visited = 0;
+  int status = unzGoToFirstFile(old_archive);
+  for (; status == UNZ_OK; status = unzGoToNextFile(old_archive)) {
+    CheckCancel(host);
+    ++visited;
+    unz_file_info64 info{};
+    char name_buffer[kMaxNameLength + 1];
+    if (unzGetCurrentFileInfo64(old_archive, &info, name_buffer, sizeof name_buffer, nullptr, 0,
+                                nullptr, 0) != UNZ_OK ||
+        info.size_filename > kMaxNameLength) {
+      ThrowUnreadable();
+    }
+    std::string name(name_buffer);
+    LowerCaseAscii(name);
+    if (skip_list.Contains(name)) continue;
+    CopyEntryRaw(old_archive, staged, name, info, buffer);
+  }
+
+  // minizip reports the end of the list as such, except for an archive
+  // without entries and one of exactly 65,535, where it stops on the record
+  // behind the last entry; there the count of the end record settles it.
+  if (status != UNZ_END_OF_LIST_OF_FILE && visited != global.number_entry) ThrowUnreadable();
+}
+
+}  // namespace
+
+void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
+                  CommitList& commit_list, InstallerHost& host, FileSystem& file_system) {
+  const std::string staged_path = StagedPath(archive_path);
+  commit_list.push_back(archive_path);
+
+  zlib_filefunc64_def file_functions = file_system.ZipFileFunctions();
+  UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &file_functions));
+  if (!old_archive) throw InstallError(InstallError::Unknown);
+  ZipHandle staged(
+      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &file_functions));
+  if (!staged) ThrowWriteError();
+
+  SkipList skip_list;
+  WriteNewEntries(stream, staged.get(), host, skip_list);
+  ReadDropNames(stream, skip_list);
+  skip_list.Sort();
+  CopySurvivingEntries(old_archive.get(), staged.get(), skip_list, host);
+
+  old_archive.reset();
+  if (zipClose(staged.release(), nullptr) != ZIP_OK) ThrowWriteError();
+}
+
+void MergeArchives(payload::PatchStream& stream, CommitList& commit_list, InstallerHost& host,
+                   FileSystem& file_system) {
+  for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
+    ArchiveMerge(stream, path, commit_list, host, file_system);
+  }
+}
+
+}  // namespace engine

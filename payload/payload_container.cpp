@@ -2,11 +2,125 @@
 
 #include <lzma.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "payload/bcj_x86.h"
 #include "payload/sha1.h"
 
 namespace payload {
+namespace {
+
+constexpr std::uint8_t kFilterNone = 0;
+constexpr std::uint8_t kFilterX86 = 1;
+constexpr std::uint8_t kPropertiesLimit = 9 * 5 * 5;  // lc < 9, lp < 5, pb < 5
+// A range decoder starts by reading five bytes, even for an empty stream.
+constexpr std::size_t kMinimumLzmaData = 5;
+
+std::uint32_t LoadLittleEndian32(const std::uint8_t* bytes) {
+  return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+         (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
+}
+
+// What a decoder result means for the decoding loop.
+enum class Progress { kGoOn, kEndMarker, kFailed };
+
+// Every result liblzma can give, in one place.
+Progress Interpret(lzma_ret result) {
+  switch (result) {
+    case LZMA_OK:
+      return Progress::kGoOn;
+    case LZMA_STREAM_END:
+      return Progress::kEndMarker;
+    // Out of memory for the dictionary or the probability table.
+    case LZMA_MEM_ERROR:
+    case LZMA_MEMLIMIT_ERROR:
+      return Progress::kFailed;
+    // Properties that the decoder cannot take (lc + lp above 4).
+    case LZMA_OPTIONS_ERROR:
+      return Progress::kFailed;
+    // Corrupt data, a match reaching back before the block, or input that
+    // ran out before the block was full.
+    case LZMA_DATA_ERROR:
+    case LZMA_BUF_ERROR:
+      return Progress::kFailed;
+    // Results that belong to container formats, seeking or misuse: a raw
+    // LZMA1 decoder never gives them, so one would mean something is wrong.
+    case LZMA_NO_CHECK:
+    case LZMA_UNSUPPORTED_CHECK:
+    case LZMA_GET_CHECK:
+    case LZMA_FORMAT_ERROR:
+    case LZMA_PROG_ERROR:
+#if LZMA_VERSION >= 50030000
+    case LZMA_SEEK_NEEDED:
+    case LZMA_RET_INTERNAL1:
+    case LZMA_RET_INTERNAL2:
+    case LZMA_RET_INTERNAL3:
+    case LZMA_RET_INTERNAL4:
+    case LZMA_RET_INTERNAL5:
+    case LZMA_RET_INTERNAL6:
+    case LZMA_RET_INTERNAL7:
+    case LZMA_RET_INTERNAL8:
+#endif
+      return Progress::kFailed;
+  }
+  return Progress::kFailed;
+}
+
+class LzmaStream {
+ public:
+  LzmaStream() = default;
+  ~LzmaStream() { lzma_end(&stream_); }
+  LzmaStream(const LzmaStream&) = delete;
+  LzmaStream& operator=(const LzmaStream&) = delete;
+
+  lzma_stream* get() { return &stream_; }
+
+ private:
+  lzma_stream stream_ = LZMA_STREAM_INIT;
+};
+
+// Decodes raw LZMA1 data into the block until the block is full. The decoder
+// keeps its own dictionary, as large as the block (every byte produced so far
+// may be referred back to); the header's dictionary size is not consulted.
+bool DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
+                 std::span<std::uint8_t> block, std::size_t* produced) {
+  lzma_options_lzma options{};
+  options.lc = properties % 9;
+  options.lp = (properties / 9) % 5;
+  options.pb = properties / 45;
+  if (options.lc + options.lp > LZMA_LCLP_MAX) return false;
+  options.dict_size =
+      static_cast<std::uint32_t>(std::max<std::size_t>(block.size(), LZMA_DICT_SIZE_MIN));
+
+  const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  LzmaStream stream;
+  if (Interpret(lzma_raw_decoder(stream.get(), filters)) != Progress::kGoOn) return false;
+
+  lzma_stream* s = stream.get();
+  s->next_in = data.data();
+  s->avail_in = data.size();
+  s->next_out = block.data();
+  s->avail_out = block.size();
+  for (;;) {
+    const lzma_ret result = lzma_code(s, LZMA_FINISH);
+    *produced = block.size() - s->avail_out;
+    // A full block ends decoding, whatever follows in the data.
+    if (s->avail_out == 0) return true;
+    switch (Interpret(result)) {
+      case Progress::kGoOn:
+        continue;
+      case Progress::kEndMarker:
+        // An end marker before the declared size would leave the rest of the
+        // block undefined; such a payload was built wrong.
+        return false;
+      case Progress::kFailed:
+        return false;
+    }
+  }
+}
+
+}  // namespace
 
 bool CheckPayloadTrailer(std::span<const std::uint8_t> payload) {
   std::span<const std::uint8_t> body = payload.first(payload.size() - kTrailerSize);
@@ -16,19 +130,27 @@ bool CheckPayloadTrailer(std::span<const std::uint8_t> payload) {
 
 std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body) {
   if (body.size() < kHeaderSize) return std::nullopt;
-  for (std::size_t i = 10; i < 14; ++i) {
-    if (body[i] != 0) return std::nullopt;
-  }
-  return std::uint32_t{body[6]} | (std::uint32_t{body[7]} << 8) | (std::uint32_t{body[8]} << 16) |
-         (std::uint32_t{body[9]} << 24);
+  if (LoadLittleEndian32(body.data() + 10) != 0) return std::nullopt;
+  return LoadLittleEndian32(body.data() + 6);
 }
 
 bool DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
                    std::size_t* produced) {
-  if (produced != nullptr) *produced = 0;
-  if (body.size() < kHeaderSize || body[0] > 1) return false;
-  (void)block;
-  return false;  // decoding arrives with the liblzma decoder
+  std::size_t count = 0;
+  if (produced == nullptr) produced = &count;
+  *produced = 0;
+  if (body.size() < kHeaderSize) return false;
+  const std::uint8_t filter = body[0];
+  const std::uint8_t properties = body[1];
+  if (filter != kFilterNone && filter != kFilterX86) return false;
+  if (properties >= kPropertiesLimit) return false;
+
+  std::span<const std::uint8_t> data = body.subspan(kHeaderSize);
+  if (data.size() < kMinimumLzmaData) return false;
+  if (!block.empty() && !DecodeLzma1(properties, data, block, produced)) return false;
+
+  if (filter == kFilterX86) DecodeX86Branches(block.first(*produced));
+  return true;
 }
 
 }  // namespace payload

@@ -1,0 +1,36 @@
+#include "tools/patchpack/command_line.h"
+
+namespace patchpack {
+
+CommandError UsageError(const std::string& message) {
+  return CommandError(message + " (see --help)", kExitUsage);
+}
+
+ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec) {
+  ParsedArguments parsed;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options_ended || argument.empty() || argument[0] != '-' || argument == "-") {
+      parsed.positional.push_back(argument);
+    } else if (argument == "--") {
+      options_ended = true;
+    } else if (argument == "-h" || argument == "--help") {
+      parsed.help = true;
+    } else if (spec.switches.contains(argument)) {
+      if (!parsed.switches.insert(argument).second) {
+        throw UsageError("option " + argument + " given twice");
+      }
+    } else if (spec.with_value.contains(argument)) {
+      if (i + 1 == arguments.size()) throw UsageError("option " + argument + " needs a value");
+      if (!parsed.values.emplace(argument, arguments[++i]).second) {
+        throw UsageError("option " + argument + " given twice");
+      }
+    } else {
+      throw UsageError("unknown option " + argument);
+    }
+  }
+  return parsed;
+}
+
+}  // namespace patchpack

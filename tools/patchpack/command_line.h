@@ -1,0 +1,53 @@
+// What every patchpack command shares: its arguments taken apart, and the one
+// kind of failure it reports. A command throws CommandError; main prints its
+// message as the single line on stderr and exits with its status.
+#pragma once
+
+#include <map>
+#include <set>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace patchpack {
+
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+class CommandError : public std::runtime_error {
+ public:
+  explicit CommandError(const std::string& message, int exit_code = kExitFailure)
+      : std::runtime_error(message), exit_code_(exit_code) {}
+  int exit_code() const { return exit_code_; }
+
+ private:
+  int exit_code_;
+};
+
+// A mistake in how the command was called, as opposed to in its input.
+CommandError UsageError(const std::string& message);
+
+struct OptionSpec {
+  std::set<std::string> with_value;  // such as "-o", followed by its value
+  std::set<std::string> switches;    // such as "--x86"
+};
+
+struct ParsedArguments {
+  bool help = false;  // -h or --help anywhere
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;
+  std::set<std::string> switches;
+};
+
+// Refuses unknown options, a missing option value and an option given twice.
+// "--" ends the options, so a file named like one can still be given.
+ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec);
+
+// Signature of a command: the arguments after its name; returns the exit status.
+using CommandFunction = int (*)(std::span<const std::string> arguments);
+
+int RunBuildCommand(std::span<const std::string> arguments);
+int RunInspectCommand(std::span<const std::string> arguments);
+
+}  // namespace patchpack

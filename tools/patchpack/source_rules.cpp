@@ -1,0 +1,127 @@
+#include "tools/patchpack/source_rules.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "tools/patchpack/command_line.h"
+
+namespace patchpack {
+namespace {
+
+constexpr std::uint64_t kMaxContent = std::numeric_limits<std::uint32_t>::max();
+
+std::string ReadText(const std::filesystem::path& file, const std::string& shown_as) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw CommandError("cannot read " + shown_as);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw CommandError("cannot read " + shown_as);
+  return text;
+}
+
+void CheckNoZeroByte(const std::string& name, const std::string& shown_as) {
+  if (name.find('\0') != std::string::npos) {
+    throw CommandError(shown_as + ": a name holds a 0 byte, which would end it early");
+  }
+}
+
+std::string Folded(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::uint32_t ReadVersionFile(const std::filesystem::path& file, const std::string& shown_as) {
+  std::string text = ReadText(file, shown_as);
+  const char* kSpace = " \t\r\n";
+  std::size_t first = text.find_first_not_of(kSpace);
+  std::size_t last = text.find_last_not_of(kSpace);
+  std::string number = first == std::string::npos ? "" : text.substr(first, last - first + 1);
+  std::int32_t version = 0;
+  auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), version);
+  if (number.empty() || error != std::errc() || end != number.data() + number.size()) {
+    throw CommandError(shown_as + ": '" + number +
+                       "' is not a whole number from -2147483648 to 2147483647");
+  }
+  return static_cast<std::uint32_t>(version);
+}
+
+std::vector<std::string> ReadListFile(const std::filesystem::path& file,
+                                      const std::string& shown_as) {
+  std::string text = ReadText(file, shown_as);
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") != std::string::npos) {
+      CheckNoZeroByte(line, shown_as);
+      names.push_back(line);
+    }
+    start = end + 1;
+  }
+  return names;
+}
+
+Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as) {
+  std::error_code error;
+  std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error) throw CommandError("cannot read " + shown_as + ": " + error.message());
+  if (size > kMaxContent) {
+    throw CommandError(shown_as + " is " + std::to_string(size) +
+                       " bytes; a patch carries files of at most 4 GiB - 1 bytes");
+  }
+  std::ifstream in(file, std::ios::binary);
+  Bytes content(size);
+  if (!in ||
+      !in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(size))) {
+    throw CommandError("cannot read " + shown_as);
+  }
+  return content;
+}
+
+void CheckEntryName(const std::string& name, const std::string& shown_as) {
+  CheckNoZeroByte(name, shown_as);
+  if (Folded(name) != name) {
+    throw CommandError(shown_as + ": entry name '" + name +
+                       "' has upper-case letters; the installer compares entry names in lower "
+                       "case, so write them in lower case");
+  }
+}
+
+std::string DeletionPath(const std::string& line, const std::string& shown_as) {
+  std::string path;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = line.find_first_of("/\\", start);
+    std::string part = line.substr(start, end == std::string::npos ? end : end - start);
+    if (part.empty()) {
+      throw CommandError(shown_as + ": '" + line + "' has an empty name between separators");
+    }
+    if (part == "." || part == ".." || part.find(':') != std::string::npos) {
+      throw CommandError(shown_as + ": '" + line + "' is not a path inside the game folder");
+    }
+    path += part;
+    if (end == std::string::npos) return path;
+    path += '\\';
+    start = end + 1;
+  }
+}
+
+void TargetRegistry::Add(const std::string& target, const std::string& shown_as) {
+  auto [existing, inserted] = origins_.try_emplace(Folded(target), Origin{target, shown_as});
+  if (inserted) return;
+  const Origin& first = existing->second;
+  std::string message =
+      "duplicate target '" + target + "' from " + first.shown_as + " and " + shown_as;
+  if (first.target != target) message += " (the game's file system ignores case)";
+  throw CommandError(message);
+}
+
+}  // namespace patchpack

@@ -1,0 +1,47 @@
+#include "installation_test.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "engine/run_installation.h"
+#include "shell/message_table.h"
+
+namespace engine::test {
+
+Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+patchpack::FileEntry Entry(const std::string& name, const std::string& content) {
+  return {name, AsBytes(content)};
+}
+
+std::vector<std::string> SucceededCalls(int checks) {
+  std::vector<std::string> calls = {"SetStatusText: " + kInstalling};
+  calls.insert(calls.end(), checks, "IsCancelRequested");
+  calls.push_back("SetStatusText: " + kSuccess);
+  calls.push_back("SetButtonText: " + kClose);
+  calls.push_back("MarkFinished");
+  return calls;
+}
+
+InstallationTest::InstallationTest() {
+  std::ifstream file(PI_SOURCE_DIR "/resources/messages.txt", std::ios::binary);
+  const Bytes table{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  EXPECT_TRUE(shell::LoadMessageTable(table));
+}
+
+InstallationTest::~InstallationTest() { shell::ReleaseMessageTable(); }
+
+void InstallationTest::Run(const Bytes& payload) { Run(payload, NativeFileSystem()); }
+
+void InstallationTest::Run(const Bytes& payload, FileSystem& file_system) {
+  const std::span<const std::uint8_t> bytes(payload);
+  EXPECT_EQ(RunInstallation(host, file_system, [&] { return std::optional(bytes); }), 0);
+}
+
+void InstallationTest::RunWithoutPayload() {
+  EXPECT_EQ(RunInstallation(host, NativeFileSystem(),
+                            [] { return std::optional<std::span<const std::uint8_t>>(); }),
+            0);
+}
+
+}  // namespace engine::test

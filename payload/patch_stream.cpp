@@ -11,7 +11,7 @@ PatchStream::PatchStream(std::unique_ptr<std::uint8_t[]> block, std::uint32_t si
     : block_(std::move(block)), size_(size), on_overrun_(on_overrun) {}
 
 void PatchStream::Overrun() const {
-  on_overrun_();
+  if (on_overrun_ != nullptr) on_overrun_();
   // The handler is required to leave by throwing; should one ever return,
   // ending here is still better than reading past the block.
   std::abort();
@@ -26,6 +26,9 @@ std::uint32_t PatchStream::ReadU32() {
 }
 
 std::string PatchStream::ReadName() {
+  // At the end there is not even a terminator left; memchr must not be asked
+  // about an empty range, whose pointer may be null.
+  if (offset_ == size_) Overrun();
   const std::uint8_t* start = block_.get() + offset_;
   const void* terminator = std::memchr(start, 0, size_ - offset_);
   if (terminator == nullptr) Overrun();

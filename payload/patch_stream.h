@@ -23,8 +23,7 @@ class PatchStream {
   // Called when a read would pass the end of the block. Must not return.
   using OverrunHandler = void (*)();
 
-  PatchStream(std::unique_ptr<std::uint8_t[]> block, std::uint32_t size,
-              OverrunHandler on_overrun);
+  PatchStream(std::unique_ptr<std::uint8_t[]> block, std::uint32_t size, OverrunHandler on_overrun);
 
   std::uint32_t ReadU32();
   // The name at the offset without its 0 byte; empty for a terminator.

@@ -1,0 +1,173 @@
+// patchpack build, end to end: real source folders on disk, the real binary,
+// and the payload it writes decoded with the installer's own decoder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "patchpack_runner.h"
+#include "payload/payload_container.h"
+#include "tools/patchpack/payload_writer.h"
+
+namespace patchpack {
+namespace {
+
+using testing_support::Quoted;
+using testing_support::RunPatchpack;
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A source that uses every part of the layout, written in an order unlike
+// the sorted one so that sorting shows.
+void WriteFullSource(const std::filesystem::path& source) {
+  WriteText(source / "version.txt", " -3\r\n");
+  WriteText(source / "files/z.txt", "last");
+  WriteText(source / "files/data/readme.txt", "hello");
+  WriteText(source / "files/empty.bin", "");
+  WriteText(source / "archives/data/sounds.zip/sfx/hit.wav", "boom");
+  WriteText(source / "archives/data/sounds.zip/a.txt", "A");
+  WriteText(source / "archives/data/sounds.zip.drop", "sfx/old.wav\r\n\r\nmusic.ogg\n");
+  WriteText(source / "archives/only_drops.pak.drop", "gone.txt");
+  WriteText(source / "archives/base.zip/x", std::string("\0\1", 2));
+  WriteText(source / "delete.txt", "old/stuff.dll\nbin\\legacy.exe\n\n");
+}
+
+PatchDescription FullSourceDescription() {
+  PatchDescription description;
+  description.version = static_cast<std::uint32_t>(-3);
+  description.loose_files = {
+      {"data\\readme.txt", Text("hello")}, {"empty.bin", {}}, {"z.txt", Text("last")}};
+  description.archives = {
+      {"base.zip", {{"x", {0, 1}}}, {}},
+      {"data\\sounds.zip",
+       {{"a.txt", Text("A")}, {"sfx/hit.wav", Text("boom")}},
+       {"music.ogg", "sfx/old.wav"}},
+      {"only_drops.pak", {}, {"gone.txt"}},
+  };
+  description.deletions = {"bin\\legacy.exe", "old\\stuff.dll"};
+  return description;
+}
+
+Bytes DecodedStream(const Bytes& payload_bytes) {
+  EXPECT_TRUE(payload::CheckPayloadTrailer(payload_bytes));
+  std::span<const std::uint8_t> body(payload_bytes.data(), payload_bytes.size() - 20);
+  std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
+  if (!size) return {};
+  Bytes block(*size);
+  EXPECT_TRUE(payload::DecodePayload(body, block));
+  return block;
+}
+
+TEST(PatchpackBuild, WritesTheStreamOfTheWholeSourceSorted) {
+  TempDir dir;
+  WriteFullSource(dir / "source");
+  auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_NE(result.out.find("3 loose files, 3 archives with 3 new entries, 2 deletions"),
+            std::string::npos)
+      << result.out;
+
+  Bytes payload_bytes = testing_support::ReadBytes(dir / "p.bin");
+  EXPECT_EQ(payload_bytes[0], 0);
+  EXPECT_EQ(DecodedStream(payload_bytes), BuildPatchStream(FullSourceDescription()));
+  EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
+}
+
+TEST(PatchpackBuild, SameSourceGivesSameBytesAndX86SetsTheFilter) {
+  TempDir dir;
+  WriteFullSource(dir / "one");
+  WriteFullSource(dir / "two");
+  // Touch the second source in another order; the payload must not notice.
+  std::filesystem::remove(dir / "two/files/empty.bin");
+  WriteText(dir / "two/files/empty.bin", "");
+  for (const char* name : {"one", "two"}) {
+    auto result = RunPatchpack("build " + Quoted(dir / name) + " -o " +
+                               Quoted(dir / (std::string(name) + ".bin")));
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+  }
+  Bytes one = testing_support::ReadBytes(dir / "one.bin");
+  EXPECT_EQ(one, testing_support::ReadBytes(dir / "two.bin"));
+
+  auto x86 = RunPatchpack("build --x86 " + Quoted(dir / "one") + " -o " + Quoted(dir / "x.bin"));
+  ASSERT_EQ(x86.exit_code, 0) << x86.err;
+  Bytes x86_payload = testing_support::ReadBytes(dir / "x.bin");
+  EXPECT_EQ(x86_payload[0], 1);
+  EXPECT_EQ(DecodedStream(x86_payload), DecodedStream(one));
+}
+
+struct BadSource {
+  const char* what;
+  std::function<void(const std::filesystem::path&)> spoil;
+  const char* expected_error;
+};
+
+TEST(PatchpackBuild, RefusesBadSourcesInOneLineAndKeepsTheOldPayload) {
+  using std::filesystem::path;
+  const BadSource cases[] = {
+      {"no version", [](const path& s) { std::filesystem::remove(s / "version.txt"); },
+       "has no version.txt"},
+      {"not a number", [](const path& s) { WriteText(s / "version.txt", "14a\n"); },
+       "version.txt: '14a' is not a whole number"},
+      {"too large", [](const path& s) { WriteText(s / "version.txt", "2147483648"); },
+       "version.txt: '2147483648' is not a whole number"},
+      {"empty version", [](const path& s) { WriteText(s / "version.txt", "\n"); },
+       "is not a whole number"},
+      {"upper-case entry", [](const path& s) { WriteText(s / "archives/base.zip/Big.txt", ""); },
+       "entry name 'Big.txt' has upper-case letters; the installer compares entry names in lower"},
+      {"upper-case drop", [](const path& s) { WriteText(s / "archives/base.zip.drop", "OLD"); },
+       "archives/base.zip.drop: entry name 'OLD' has upper-case letters"},
+      {"nameless archive", [](const path& s) { WriteText(s / "archives/.drop", "a"); },
+       "archives/.drop names no archive"},
+      {"zero byte", [](const path& s) { WriteText(s / "delete.txt", std::string("a\0b", 3)); },
+       "delete.txt: a name holds a 0 byte"},
+      {"empty part", [](const path& s) { WriteText(s / "delete.txt", "a//b"); },
+       "'a//b' has an empty name between separators"},
+      {"outside", [](const path& s) { WriteText(s / "delete.txt", "..\\boot.ini"); },
+       "is not a path inside the game folder"},
+      {"same target in two cases", [](const path& s) { WriteText(s / "files/Z.TXT", "x"); },
+       "duplicate target 'z.txt' from files/Z.TXT and files/z.txt (the game's file system"},
+      {"file and archive", [](const path& s) { WriteText(s / "files/base.zip", "x"); },
+       "duplicate target 'base.zip' from files/base.zip and archives/base.zip"},
+      {"written and deleted", [](const path& s) { WriteText(s / "delete.txt", "data/readme.txt"); },
+       "duplicate target 'data\\readme.txt' from files/data/readme.txt and delete.txt"},
+      {"dropped twice", [](const path& s) { WriteText(s / "archives/base.zip.drop", "a\na\n"); },
+       "'a' listed twice"},
+      {"stray file", [](const path& s) { WriteText(s / "archives/notes.txt", ""); },
+       "archives/notes.txt: only archive folders"},
+      {"typo", [](const path& s) { std::filesystem::rename(s / "files", s / "file"); },
+       "unexpected 'file'"},
+      {"4 GiB",
+       [](const path& s) {
+         WriteText(s / "files/huge.bin", "");
+         std::filesystem::resize_file(s / "files/huge.bin", std::uint64_t{1} << 32);
+       },
+       "files/huge.bin is 4294967296 bytes; a patch carries files of at most 4 GiB - 1 bytes"},
+  };
+  for (const BadSource& bad : cases) {
+    SCOPED_TRACE(bad.what);
+    TempDir dir;
+    WriteFullSource(dir / "source");
+    bad.spoil(dir / "source");
+    WriteText(dir / "p.bin", "previous payload");
+    auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_TRUE(testing_support::IsOneLineError(result)) << result.err;
+    EXPECT_NE(result.err.find(bad.expected_error), std::string::npos) << result.err;
+    EXPECT_EQ(testing_support::ReadText(dir / "p.bin"), "previous payload");
+    EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
+  }
+}
+
+TEST(PatchpackBuild, EmptySourceBuildsTheSmallestStream) {
+  TempDir dir;
+  WriteText(dir / "source/version.txt", "0");
+  auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(DecodedStream(testing_support::ReadBytes(dir / "p.bin")), Bytes(7, 0));
+}
+
+}  // namespace
+}  // namespace patchpack

@@ -1,0 +1,20 @@
+// Runs the real patchpack binary, whose path the build passes in.
+#pragma once
+
+#include <string>
+
+#include "test_support.h"
+
+namespace testing_support {
+
+inline CommandResult RunPatchpack(const std::string& arguments) {
+  return RunCommand(Quoted(PATCHPACK_PATH) + " " + arguments);
+}
+
+// A failure is reported as exactly one line on stderr, and nothing on stdout.
+inline bool IsOneLineError(const CommandResult& result) {
+  return result.out.empty() && result.err.rfind("patchpack: ", 0) == 0 &&
+         result.err.find('\n') == result.err.size() - 1;
+}
+
+}  // namespace testing_support

@@ -94,7 +94,9 @@ Bytes BuildPayload(std::span<const std::uint8_t> stream, const EncodeOptions& op
   PutLittleEndian(body, lzma.dict_size, 4);
   PutLittleEndian(body, stream.size(), 8);
   Compress(stream, lzma, options.x86_filter, body);
-  return AppendTrailer(body);
+  payload::Sha1Digest digest = payload::ComputeSha1(body);
+  body.insert(body.end(), digest.begin(), digest.end());
+  return body;
 }
 
 Bytes AppendTrailer(std::span<const std::uint8_t> body) {

@@ -21,6 +21,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"build", "build a payload from a patch source folder", &patchpack::RunBuildCommand},
     {"inspect", "check a payload and list what the patch does", &patchpack::RunInspectCommand},
+    {"attach", "attach a payload to the console installer stub", &patchpack::RunAttachCommand},
 };
 
 void PrintHelp() {

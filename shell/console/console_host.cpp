@@ -1,0 +1,91 @@
+#include "shell/console/console_host.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <utility>
+
+#include "shell/console/progress_flags.h"
+#include "shell/console/terminal_output.h"
+#include "shell/console/utf8.h"
+#include "shell/message_table.h"
+
+namespace console {
+namespace {
+
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  text.erase(0, text.find_first_not_of(" \t"));
+  text.erase(text.find_last_not_of(" \t") + 1);
+  return text;
+}
+
+}  // namespace
+
+ConsoleHost::ConsoleHost(LineReader& input, std::function<void()> ended)
+    : input_(input), ended_(std::move(ended)) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) == 0) {
+    wake_read_ = UniqueFd(ends[0]);
+    wake_write_ = UniqueFd(ends[1]);
+  }
+}
+
+void ConsoleHost::SetStatusText(const char16_t* text) { PrintLine(stdout, ToUtf8(text)); }
+
+void ConsoleHost::SetButtonText(const char16_t* text) {
+  // The button cancels while the run is under way; in a terminal that is
+  // Ctrl+C, so say so beside its caption.
+  std::string caption = ToUtf8(text);
+  if (text == shell::Message(shell::MsgId::Cancel)) caption += ": Ctrl+C";
+  PrintLine(stdout, "[" + caption + "]");
+}
+
+bool ConsoleHost::AskYesNo(const char16_t* text) {
+  Print(stdout, ToUtf8(text) + " [y/n] ");
+  for (;;) {
+    std::string line;
+    switch (input_.ReadLine(line, wake_read_.get())) {
+      case LineReader::Result::EndOfInput:
+        PrintLine(stdout, "");
+        return true;
+      case LineReader::Result::Interrupted:
+        PrintLine(stdout, "");
+        return false;
+      case LineReader::Result::Line:
+        break;
+    }
+    const std::string answer = Lowered(line);
+    if (answer == "y" || answer == "yes") return true;
+    if (answer == "n" || answer == "no") return false;
+    Print(stdout, "[y/n] ");
+  }
+}
+
+void ConsoleHost::ShowError(const char16_t* text) {
+  error_shown_ = true;
+  PrintLine(stderr, "Error: " + ToUtf8(text));
+}
+
+void ConsoleHost::CloseDialog() { ended_(); }
+
+bool ConsoleHost::IsCancelRequested() { return CancelRequested; }
+
+void ConsoleHost::MarkFinished() {
+  InstallFinished = true;
+  ended_();
+}
+
+void ConsoleHost::RequestCancel() {
+  if (InstallFinished || CancelRequested.exchange(true)) return;
+  const char wake = 1;
+  if (wake_write_.valid()) {
+    [[maybe_unused]] const ssize_t written = ::write(wake_write_.get(), &wake, 1);
+  }
+}
+
+}  // namespace console

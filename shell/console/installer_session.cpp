@@ -1,0 +1,73 @@
+#include "shell/console/installer_session.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "engine/embedded_payload.h"
+#include "engine/file_system.h"
+#include "engine/run_installation.h"
+#include "shell/console/console_host.h"
+#include "shell/console/progress_flags.h"
+#include "shell/console/terminal_output.h"
+#include "shell/message_table.h"
+
+namespace console {
+namespace {
+
+// Sent by the installer thread to wake the main thread when the run ends.
+constexpr int kRunEnded = SIGUSR1;
+
+void RunOnInstallerThread(ConsoleHost& host) {
+  try {
+    engine::RunInstallation(host, engine::NativeFileSystem(), engine::FindEmbeddedPayload);
+  } catch (const std::exception&) {
+    // Only memory exhaustion gets here; the run has no error of its own for
+    // it, so it ends like any failure that carries no message.
+    host.ShowError(shell::Message(shell::MsgId::UnknownError));
+    host.CloseDialog();
+  }
+}
+
+}  // namespace
+
+ExitCode RunInstallerSession(LineReader& input) {
+  // Blocked before the installer thread exists, so that it inherits the mask
+  // and every signal reaches the main thread's sigwait below, where handling
+  // it is not restricted to async-signal-safe calls. The mask stays in place
+  // to the end: a Ctrl+C after the run must not kill the finished process.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, kRunEnded}) sigaddset(&signals, signal);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  CancelRequested = false;
+  InstallFinished = false;
+  std::atomic<bool> ended{false};
+  const pthread_t main_thread = pthread_self();
+  ConsoleHost host(input, [&ended, main_thread] {
+    ended = true;
+    pthread_kill(main_thread, kRunEnded);
+  });
+
+  PrintLine(stdout, "Patch Installer");
+  host.SetStatusText(shell::Message(shell::MsgId::Extracting));
+  host.SetButtonText(shell::Message(shell::MsgId::Cancel));
+  std::thread installer(RunOnInstallerThread, std::ref(host));
+
+  while (!ended) {
+    int signal = 0;
+    if (sigwait(&signals, &signal) == 0 && signal != kRunEnded) host.RequestCancel();
+  }
+  // The run returns right after ending its display; waiting for it keeps the
+  // payload and the message table alive until it no longer reads them.
+  installer.join();
+
+  if (InstallFinished) return kInstalled;
+  return host.error_shown() ? kErrorShown : kNotInstalled;
+}
+
+}  // namespace console

@@ -1,0 +1,22 @@
+// How patchpack knows a console installer stub from any other file: the stub
+// carries a marker text in an ELF section of its own. Looking in the section
+// table rather than searching the bytes matters, because every program that
+// checks for the marker holds the same text in its own data; only the stub
+// has the section.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace bundle {
+
+inline constexpr std::string_view kStubSectionName = ".pi_stub";
+// Names the bundle format, so a stub that expects another format is refused.
+inline constexpr char kStubMarker[] = "patch-installer console stub, bundle format 1";
+
+// True when `image` is a 64-bit little-endian ELF file whose section
+// kStubSectionName begins with kStubMarker.
+bool IsKnownStub(std::span<const std::uint8_t> image);
+
+}  // namespace bundle

@@ -65,8 +65,7 @@ source_dir() {
 build_zlib() {
   [ -f "$prefix/lib/libz.a" ] && [ -f "$prefix/lib/libminizip.a" ] && return
   zlib=$(source_dir zlib)
-  version=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$zlib/zlib.h")
-  echo "building zlib $version in $zlib"
+  echo "building zlib and minizip in $zlib"
   # Debian's repacked source has no win32 makefile; the library is just
   # its C files, so compile them directly.
   objects="$sources/zlib-objects"
@@ -90,7 +89,35 @@ build_zlib() {
   "$host-ar" rcs "$prefix/lib/libminizip.a" "$objects"/*.o
   cp "$minizip/ioapi.h" "$minizip/iowin32.h" "$minizip/zip.h" "$minizip/unzip.h" \
     "$minizip/crypt.h" "$prefix/include/minizip/"
+}
 
+build_lzma() {
+  [ -f "$prefix/lib/liblzma.a" ] && return
+  xz=$(source_dir xz-utils)
+  echo "building liblzma in $xz"
+  build="$sources/xz-build"
+  rm -rf "$build" && mkdir -p "$build"
+  # Only the library: no tools, no translations, no documentation.
+  if ! (cd "$build" && "$xz/configure" --host="$host" --prefix="$prefix" \
+    --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
+    --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
+    CFLAGS="-O2") >"$build/configure.log" 2>&1; then
+    tail -n 40 "$build/configure.log" >&2
+    exit 1
+  fi
+  if ! make -C "$build/src/liblzma" -j"$jobs" install >"$build/make.log" 2>&1; then
+    tail -n 40 "$build/make.log" >&2
+    exit 1
+  fi
+  # Its version-information resource must not end up in our executables.
+  "$host-ar" d "$prefix/lib/liblzma.a" liblzma_w32res.o
+  rm -rf "$build"
+}
+
+# The .pc files are rewritten on every run: cheap, and they then always
+# match this script.
+write_pkg_config() {
+  version=$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' "$prefix/include/zlib.h")
   cat >"$prefix/lib/pkgconfig/zlib.pc" <<PC
 prefix=$prefix
 libdir=\${prefix}/lib
@@ -114,30 +141,10 @@ Version: $version
 Libs: -L\${libdir} -lminizip -lz
 Cflags: -I\${includedir} -I\${includedir}/minizip
 PC
-}
-
-build_lzma() {
-  [ -f "$prefix/lib/liblzma.a" ] && return
-  xz=$(source_dir xz-utils)
-  echo "building liblzma in $xz"
-  build="$sources/xz-build"
-  rm -rf "$build" && mkdir -p "$build"
-  # Only the library: no tools, no translations, no documentation.
-  if ! (cd "$build" && "$xz/configure" --host="$host" --prefix="$prefix" \
-    --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
-    --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
-    CFLAGS="-O2") >"$build/configure.log" 2>&1; then
-    tail -n 40 "$build/configure.log" >&2
-    exit 1
-  fi
-  if ! make -C "$build/src/liblzma" -j"$jobs" install >"$build/make.log" 2>&1; then
-    tail -n 40 "$build/make.log" >&2
-    exit 1
-  fi
-  # Its version-information resource must not end up in our executables.
-  "$host-ar" d "$prefix/lib/liblzma.a" liblzma_w32res.o
-  version=$(sed -n 's/^Version: //p' "$prefix/lib/pkgconfig/liblzma.pc")
-  # The static library's declarations must not carry dllimport.
+  version=$(sed -n 's/^#define LZMA_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)$/\2/p' \
+    "$prefix/include/lzma/version.h" | paste -sd.)
+  # LZMA_API_STATIC: the declarations of a static library must not carry
+  # dllimport.
   cat >"$prefix/lib/pkgconfig/liblzma.pc" <<PC
 prefix=$prefix
 libdir=\${prefix}/lib
@@ -149,9 +156,9 @@ Version: $version
 Libs: -L\${libdir} -llzma
 Cflags: -I\${includedir} -DLZMA_API_STATIC
 PC
-  rm -rf "$build"
 }
 
 build_zlib
 build_lzma
+write_pkg_config
 echo "Windows libraries installed in $prefix"

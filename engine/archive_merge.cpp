@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/empty_zip.h"
 #include "engine/entry_name.h"
 #include "engine/install_error.h"
 #include "engine/skip_list.h"
@@ -160,7 +161,11 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
 
   zlib_filefunc64_def file_functions = file_system.ZipFileFunctions();
   UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &file_functions));
-  if (!old_archive) throw InstallError(InstallError::Unknown);
+  // An archive that minizip cannot open may still be a valid one without
+  // entries, which simply has nothing to copy.
+  if (!old_archive && !IsZipWithoutEntries(file_functions, archive_path)) {
+    throw InstallError(InstallError::Unknown);
+  }
   ZipHandle staged(
       zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &file_functions));
   if (!staged) ThrowWriteError();
@@ -169,7 +174,7 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   WriteNewEntries(stream, staged.get(), host, skip_list);
   ReadDropNames(stream, skip_list);
   skip_list.Sort();
-  CopySurvivingEntries(old_archive.get(), staged.get(), skip_list, host);
+  if (old_archive) CopySurvivingEntries(old_archive.get(), staged.get(), skip_list, host);
 
   old_archive.reset();
   if (zipClose(staged.release(), nullptr) != ZIP_OK) ThrowWriteError();

@@ -1,0 +1,73 @@
+// What the archive-merge tests share: streams that start at the archive
+// section, and the view of an archive that Python's zipfile, Info-ZIP's
+// unzip and 7-Zip give, so that the merge's output is judged by readers that
+// nobody here wrote.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/commit_list.h"
+#include "engine/file_system.h"
+#include "installation_test.h"
+#include "payload/patch_stream.h"
+#include "tools/patchpack/payload_writer.h"
+
+namespace engine::test {
+
+// One entry as zip_tool.py dumps it.
+struct DumpedEntry {
+  std::string name;
+  int method = 0;
+  unsigned flag = 0;
+  std::uint32_t dos_time = 0;
+  std::uint32_t crc = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t size = 0;
+  int extra_length = 0;
+  int comment_length = 0;
+  std::uint64_t external_attributes = 0;
+  std::uint64_t internal_attributes = 0;
+  std::string stored_sha1;  // of the compressed bytes as stored
+  std::string content;      // hex, or "sha1:..." for long contents
+};
+
+struct DumpedArchive {
+  bool test_passed = false;  // zipfile.testzip()
+  std::vector<DumpedEntry> entries;
+  int comment_length = -1;
+};
+
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a shell command in the current directory, capturing its stdout.
+CommandResult RunCommand(const std::string& command);
+// "python3 .../zip_tool.py " ready for a subcommand.
+std::string ZipTool();
+DumpedArchive DumpArchive(const std::string& path);
+// Hex as zip_tool.py shows an entry's content.
+std::string ShownContent(const std::string& bytes);
+// unzip -t, 7z t and zipfile.testzip() all accept the archive.
+::testing::AssertionResult AcceptedByTools(const std::string& path);
+
+// A patch stream that stands at its archive section.
+payload::PatchStream ArchiveSection(const std::vector<patchpack::ArchiveRecord>& archives);
+
+class ArchiveMergeTest : public InstallationTest {
+ protected:
+  // Runs MergeArchives over `archives`; returns true when it completed, and
+  // otherwise records the error's kind and text.
+  bool Merge(const std::vector<patchpack::ArchiveRecord>& archives);
+  bool Merge(const std::vector<patchpack::ArchiveRecord>& archives, FileSystem& file_system);
+
+  CommitList commit_list;
+  std::string error;  // "Silent", "Unknown" or the text; empty after success
+};
+
+}  // namespace engine::test

@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "engine/archive_merge.h"
+#include "engine/entry_name.h"
 #include "engine/install_error.h"
+#include "payload/sha1.h"
 
 namespace engine::test {
 namespace {
@@ -45,6 +49,16 @@ DumpedEntry ParseEntry(const std::vector<std::string>& f) {
   e.stored_sha1 = f[11];
   e.content = f[12];
   return e;
+}
+
+std::string Hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return hex;
 }
 
 // The overrun of a test stream is a fault of the test itself.
@@ -86,13 +100,70 @@ DumpedArchive DumpArchive(const std::string& path) {
 }
 
 std::string ShownContent(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
+  if (bytes.size() > 64) {
+    payload::Sha1 sha1;
+    sha1.Update({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    const payload::Sha1Digest digest = sha1.Finish();
+    return "sha1:" + Hex({reinterpret_cast<const char*>(digest.data()), digest.size()});
   }
-  return hex;
+  return Hex(bytes);
+}
+
+// Flag bits that a copy keeps: the compression options and UTF-8 names.
+constexpr unsigned kKeptFlags = 0x0806;
+
+void ExpectNewEntry(const DumpedEntry& entry, const std::string& name, const std::string& content) {
+  SCOPED_TRACE(name);
+  EXPECT_EQ(entry.name, name);
+  EXPECT_EQ(entry.method, 8);
+  EXPECT_EQ(entry.flag, 0x0002u);  // level 9
+  EXPECT_EQ(entry.dos_time, 0u);
+  EXPECT_EQ(entry.extra_length, 0);
+  EXPECT_EQ(entry.comment_length, 0);
+  EXPECT_EQ(entry.external_attributes, 0u);
+  // zlib's guess that the data is text, which minizip records by itself.
+  EXPECT_LE(entry.internal_attributes, 1u);
+  EXPECT_EQ(entry.content, ShownContent(content));
+}
+
+void ExpectCopiedEntry(const DumpedEntry& copy, const DumpedEntry& old_entry,
+                       const std::string& name) {
+  SCOPED_TRACE(old_entry.name);
+  EXPECT_EQ(copy.name, name);
+  EXPECT_EQ(copy.method, old_entry.method);
+  EXPECT_EQ(copy.flag, old_entry.flag & kKeptFlags);
+  EXPECT_EQ(copy.dos_time, old_entry.dos_time);
+  EXPECT_EQ(copy.crc, old_entry.crc);
+  EXPECT_EQ(copy.compressed_size, old_entry.compressed_size);
+  EXPECT_EQ(copy.size, old_entry.size);
+  EXPECT_EQ(copy.stored_sha1, old_entry.stored_sha1);  // copied raw, not recompressed
+  EXPECT_EQ(copy.content, old_entry.content);
+  EXPECT_EQ(copy.extra_length, 0);
+  EXPECT_EQ(copy.comment_length, 0);
+  EXPECT_EQ(copy.external_attributes, 0u);
+  EXPECT_EQ(copy.internal_attributes, 0u);
+}
+
+void ExpectMergedFrom(const DumpedArchive& old_archive, const DumpedArchive& staged,
+                      const patchpack::ArchiveRecord& record) {
+  std::set<std::string> skipped(record.drop_names.begin(), record.drop_names.end());
+  for (const patchpack::FileEntry& entry : record.new_entries) skipped.insert(entry.name);
+  std::vector<std::pair<const DumpedEntry*, std::string>> survivors;
+  for (const DumpedEntry& entry : old_archive.entries) {
+    std::string lower = entry.name;
+    LowerCaseAscii(lower);
+    if (!skipped.contains(lower)) survivors.emplace_back(&entry, lower);
+  }
+  ASSERT_EQ(staged.entries.size(), record.new_entries.size() + survivors.size());
+  EXPECT_EQ(staged.comment_length, 0);
+  std::size_t at = 0;
+  for (const patchpack::FileEntry& entry : record.new_entries) {
+    ExpectNewEntry(staged.entries[at++], entry.name,
+                   std::string(entry.content.begin(), entry.content.end()));
+  }
+  for (const auto& [old_entry, lower] : survivors) {
+    ExpectCopiedEntry(staged.entries[at++], *old_entry, lower);
+  }
 }
 
 ::testing::AssertionResult AcceptedByTools(const std::string& path) {

@@ -51,8 +51,20 @@ CommandResult RunCommand(const std::string& command);
 // "python3 .../zip_tool.py " ready for a subcommand.
 std::string ZipTool();
 DumpedArchive DumpArchive(const std::string& path);
-// Hex as zip_tool.py shows an entry's content.
+// An entry's content as zip_tool.py shows it.
 std::string ShownContent(const std::string& bytes);
+// A new entry: deflated at level 9, date, time and attributes 0, nothing
+// extra.
+void ExpectNewEntry(const DumpedEntry& entry, const std::string& name, const std::string& content);
+// An old entry copied raw under `name`: same stored bytes, method, option
+// bits, CRC-32, sizes, date and time; no attributes, extra fields, comment.
+void ExpectCopiedEntry(const DumpedEntry& copy, const DumpedEntry& old_entry,
+                       const std::string& name);
+// The whole staged archive that `record` makes of `old_archive`: its new
+// entries in order, then every old entry that it neither replaces nor drops,
+// lower-cased, in the old order; no archive comment.
+void ExpectMergedFrom(const DumpedArchive& old_archive, const DumpedArchive& staged,
+                      const patchpack::ArchiveRecord& record);
 // unzip -t, 7z t and zipfile.testzip() all accept the archive.
 ::testing::AssertionResult AcceptedByTools(const std::string& path);
 

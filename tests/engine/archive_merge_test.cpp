@@ -18,41 +18,6 @@ void MakeArchive(const std::string& command, const std::string& path) {
   ASSERT_EQ(RunCommand(ZipTool() + command + " '" + path + "'").status, 0) << command;
 }
 
-// Flag bits that a copy keeps: the compression options and UTF-8 names.
-constexpr unsigned kKeptFlags = 0x0806;
-
-void ExpectNewEntry(const DumpedEntry& entry, const std::string& name, const std::string& content) {
-  SCOPED_TRACE(name);
-  EXPECT_EQ(entry.name, name);
-  EXPECT_EQ(entry.method, 8);
-  EXPECT_EQ(entry.flag, 0x0002u);  // level 9
-  EXPECT_EQ(entry.dos_time, 0u);
-  EXPECT_EQ(entry.extra_length, 0);
-  EXPECT_EQ(entry.comment_length, 0);
-  EXPECT_EQ(entry.external_attributes, 0u);
-  // zlib's guess that the data is text, which minizip records by itself.
-  EXPECT_LE(entry.internal_attributes, 1u);
-  EXPECT_EQ(entry.content, ShownContent(content));
-}
-
-void ExpectCopiedEntry(const DumpedEntry& copy, const DumpedEntry& old_entry,
-                       const std::string& name) {
-  SCOPED_TRACE(old_entry.name);
-  EXPECT_EQ(copy.name, name);
-  EXPECT_EQ(copy.method, old_entry.method);
-  EXPECT_EQ(copy.flag, old_entry.flag & kKeptFlags);
-  EXPECT_EQ(copy.dos_time, old_entry.dos_time);
-  EXPECT_EQ(copy.crc, old_entry.crc);
-  EXPECT_EQ(copy.compressed_size, old_entry.compressed_size);
-  EXPECT_EQ(copy.size, old_entry.size);
-  EXPECT_EQ(copy.stored_sha1, old_entry.stored_sha1);  // copied raw, not recompressed
-  EXPECT_EQ(copy.content, old_entry.content);
-  EXPECT_EQ(copy.extra_length, 0);
-  EXPECT_EQ(copy.comment_length, 0);
-  EXPECT_EQ(copy.external_attributes, 0u);
-  EXPECT_EQ(copy.internal_attributes, 0u);
-}
-
 std::vector<std::string> Names(const DumpedArchive& archive) {
   std::vector<std::string> names;
   for (const DumpedEntry& entry : archive.entries) names.push_back(entry.name);

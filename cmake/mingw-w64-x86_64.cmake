@@ -37,3 +37,8 @@ set(PKG_CONFIG_USE_CMAKE_PREFIX_PATH OFF)
 
 # Static archives only: the installer is one self-contained executable.
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+
+# The shipped executables carry no symbols: they would more than double the
+# stub, and nobody debugs an end user's copy.
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

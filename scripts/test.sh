@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds everything and runs every test: the sanitizer build's unit and
-# end-to-end tests.
+# end-to-end tests, then the Windows cross-build and its tests.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -8,3 +8,4 @@ cd "$(dirname "$0")/.."
 cmake --preset test
 cmake --build --preset test -j"$(nproc)"
 ctest --preset test -j"$(nproc)"
+./scripts/test-windows.sh

@@ -68,7 +68,7 @@ build_zlib() {
   echo "building zlib and minizip in $zlib"
   # Debian's repacked source has no win32 makefile; the library is just
   # its C files, so compile them directly.
-  objects="$sources/zlib-objects"
+  objects="$sources/objects/zlib"
   rm -rf "$objects" && mkdir -p "$objects"
   for unit in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback \
     inffast inflate inftrees trees uncompr zutil; do
@@ -80,7 +80,7 @@ build_zlib() {
 
   # minizip: the zip and unzip layers with both file layers (stdio and Win32).
   minizip="$zlib/contrib/minizip"
-  objects="$sources/minizip-objects"
+  objects="$sources/objects/minizip"
   rm -rf "$objects" && mkdir -p "$objects"
   for unit in ioapi iowin32 zip unzip; do
     "$host-gcc" -O2 -DNOCRYPT -I"$prefix/include" -c "$minizip/$unit.c" -o "$objects/$unit.o"

@@ -5,6 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
+./scripts/install-deps.sh
 ./scripts/build-windows-deps.sh
 cmake --preset windows
 cmake --build --preset windows -j2

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine/archive_merge.h"
+#include "engine/checked_file_system.h"
 #include "engine/commit.h"
 #include "engine/commit_list.h"
 #include "engine/install_error.h"
@@ -87,8 +88,9 @@ void ShowFailure(const InstallError& error, InstallerHost& host) {
 
 }  // namespace
 
-int RunInstallation(InstallerHost& host, FileSystem& file_system,
+int RunInstallation(InstallerHost& host, FileSystem& unchecked_file_system,
                     const PayloadLoader& load_payload) {
+  CheckedFileSystem file_system(unchecked_file_system);
   CommitList commit_list;
   try {
     RunPhases(host, file_system, load_payload, commit_list);

@@ -7,6 +7,13 @@
 
 #include "faulty_file_system.h"
 #include "installation_test.h"
+#include "zip_contents.h"
+
+// minizip's zipOpenNewFileInZip4_64 allocates an entry's central header and
+// loses it when writing the local header then fails: zipClose only frees the
+// header of an entry that opened. The few bytes belong to the library and go
+// with the process; the runs that fail there are meant to.
+extern "C" const char* __lsan_default_suppressions() { return "leak:zipOpenNewFileInZip4_64\n"; }
 
 namespace engine::test {
 namespace {
@@ -21,15 +28,22 @@ void InstallGame(const GameFolder& folder) {
   folder.Write("old.dat", "obsolete");
   folder.Write("keep.txt", "kept");
   folder.Write("curver.txt", "13\r\nonline");
+  WriteZip("data/pack.zip", {{"f.txt", "old f"}, {"old.txt", "obsolete"}, {"keep.txt", "kept"}});
 }
 
+const ZipEntries kOldArchive = {{"f.txt", "old f"}, {"old.txt", "obsolete"}, {"keep.txt", "kept"}};
+const ZipEntries kNewArchive = {{"e.txt", "new e"}, {"f.txt", "new f"}, {"keep.txt", "kept"}};
+
 // A replaced file in existing folders named in other letter case, a new file
-// in new folders, a file emptied, and two deletions, one of a missing file.
+// in new folders, a file emptied, an archive that gains an entry, replaces
+// one, drops one and keeps one, and two deletions, one of a missing file.
 PatchDescription RepresentativePatch() {
   PatchDescription patch;
   patch.version = 14;
   patch.loose_files = {Entry("DATA\\Maps\\a.bin", "new a"), Entry("new\\dir\\b.txt", "bee"),
                        Entry("readme.txt", "")};
+  patch.archives = {
+      {"Data\\pack.zip", {Entry("e.txt", "new e"), Entry("f.txt", "new f")}, {"old.txt"}}};
   patch.deletions = {"old.dat", "missing.dat"};
   return patch;
 }
@@ -57,7 +71,11 @@ std::string ExpectedError(const std::string& call) {
     return call == "MakeDirectory new" || call == "MakeDirectory new\\dir" ? kWriteError : "";
   }
   if (is("RenameReplacing")) return kUnknownError;
-  return kWriteError;  // staged files: open, write, close, flush
+  if (is("Zip") && call.ends_with("pack.zip")) {
+    // The old archive is only read: its close cannot lose anything.
+    return is("ZipClose") ? "" : kUnknownError;
+  }
+  return kWriteError;  // staged files and archives: open, write, close, flush
 }
 
 class FaultInjectionTest : public InstallationTest {};
@@ -71,7 +89,7 @@ TEST_F(FaultInjectionTest, EveryFailingCallIsHandled) {
     InstallGame(game);
     FaultyFileSystem counting(NativeFileSystem());
     Run(payload, counting);
-    ASSERT_EQ(host.calls, SucceededCalls(3));
+    ASSERT_EQ(host.calls, SucceededCalls(8));
     clean_calls = counting.calls;
   }
   const auto first_rename =
@@ -81,6 +99,7 @@ TEST_F(FaultInjectionTest, EveryFailingCallIsHandled) {
   std::cout << "[ FIGURES  ] one run makes " << clean_calls.size()
             << " file-system calls; the commit starts at call " << commit_starts << "\n";
 
+  int absorbed_count = 0;
   for (int n = 1; n <= static_cast<int>(clean_calls.size()); ++n) {
     const std::string& failing = clean_calls[n - 1];
     SCOPED_TRACE("call " + std::to_string(n) + ": " + failing);
@@ -92,9 +111,14 @@ TEST_F(FaultInjectionTest, EveryFailingCallIsHandled) {
     faulty.fail_at = n;
     Run(payload, faulty);
 
-    const std::string expected_error = ExpectedError(failing);
+    // minizip absorbs some failures of its file layer, e.g. a seek while it
+    // looks for the central directory, and goes on. That is fine as long as
+    // the run then succeeds in full, which the checks below hold it to.
+    const bool absorbed = failing.starts_with("Zip") && host.Errors().empty();
+    absorbed_count += absorbed;
+    const std::string expected_error = absorbed ? "" : ExpectedError(failing);
     if (expected_error.empty()) {
-      EXPECT_TRUE(host.Errors().empty());
+      EXPECT_TRUE(host.Errors().empty()) << host.Errors().front();
       EXPECT_EQ(host.calls.back(), "MarkFinished");
     } else {
       EXPECT_EQ(host.Errors(), std::vector<std::string>{expected_error});
@@ -108,7 +132,7 @@ TEST_F(FaultInjectionTest, EveryFailingCallIsHandled) {
 
     const Files after = game.Files();
     if (!expected_error.empty() && n < commit_starts) {
-      EXPECT_EQ(after, before);
+      EXPECT_TRUE(after == before) << "a game file changed before the commit";
       continue;
     }
     // From the commit on, each target is entirely old or entirely new: new up
@@ -120,7 +144,12 @@ TEST_F(FaultInjectionTest, EveryFailingCallIsHandled) {
       const std::string content = found == after.end() ? "<missing>" : found->second;
       EXPECT_EQ(content, committed ? target.new_content : target.old_content) << target.disk_path;
     }
+    if (failing == "RenameReplacing Data\\pack.zip") committed = false;
+    EXPECT_TRUE(ReadZip("data/pack.zip") == (committed ? kNewArchive : kOldArchive))
+        << "data/pack.zip is neither the old nor the new archive";
   }
+  std::cout << "[ FIGURES  ] minizip absorbed " << absorbed_count
+            << " of the failures and the run still succeeded in full\n";
 }
 
 }  // namespace

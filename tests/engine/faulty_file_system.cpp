@@ -26,7 +26,9 @@ class FaultyWritableFile final : public WritableFile {
 };
 
 // The archive layer: `opaque` is the FaultyFileSystem, whose Fails decides
-// and whose base table does the work.
+// and whose base table does the work. A failed read or write leaves the
+// stream's error indicator set, as a C stream's would be; a failed seek or
+// tell, like fseek and ftell, only reports through its result.
 struct ZipContext {
   explicit ZipContext(voidpf opaque)
       : owner(static_cast<FaultyFileSystem*>(opaque)), base(owner->base_zip_functions()) {}
@@ -38,43 +40,55 @@ voidpf ZCALLBACK ZipOpen(voidpf opaque, const void* filename, int mode) {
   ZipContext context(opaque);
   const std::string name = static_cast<const char*>(filename);
   if (context.owner->Fails("ZipOpen " + name)) return nullptr;
-  return context.base.zopen64_file(context.base.opaque, filename, mode);
+  voidpf stream = context.base.zopen64_file(context.base.opaque, filename, mode);
+  if (stream != nullptr) context.owner->open_archives[stream] = name;
+  return stream;
 }
 
 uLong ZCALLBACK ZipRead(voidpf opaque, voidpf stream, void* buffer, uLong size) {
   ZipContext context(opaque);
-  if (context.owner->Fails("ZipRead")) return 0;
+  if (context.owner->Fails("ZipRead " + context.owner->open_archives[stream])) {
+    context.owner->streams_in_error.insert(stream);
+    return 0;
+  }
   return context.base.zread_file(context.base.opaque, stream, buffer, size);
 }
 
 uLong ZCALLBACK ZipWrite(voidpf opaque, voidpf stream, const void* buffer, uLong size) {
   ZipContext context(opaque);
-  if (context.owner->Fails("ZipWrite")) return 0;
+  if (context.owner->Fails("ZipWrite " + context.owner->open_archives[stream])) {
+    context.owner->streams_in_error.insert(stream);
+    return 0;
+  }
   return context.base.zwrite_file(context.base.opaque, stream, buffer, size);
 }
 
 ZPOS64_T ZCALLBACK ZipTell(voidpf opaque, voidpf stream) {
   ZipContext context(opaque);
-  if (context.owner->Fails("ZipTell")) return static_cast<ZPOS64_T>(-1);
+  if (context.owner->Fails("ZipTell " + context.owner->open_archives[stream]))
+    return static_cast<ZPOS64_T>(-1);
   return context.base.ztell64_file(context.base.opaque, stream);
 }
 
 long ZCALLBACK ZipSeek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin) {
   ZipContext context(opaque);
-  if (context.owner->Fails("ZipSeek")) return -1;
+  if (context.owner->Fails("ZipSeek " + context.owner->open_archives[stream])) return -1;
   return context.base.zseek64_file(context.base.opaque, stream, offset, origin);
 }
 
 int ZCALLBACK ZipClose(voidpf opaque, voidpf stream) {
   ZipContext context(opaque);
-  const bool fails = context.owner->Fails("ZipClose");
+  const bool fails = context.owner->Fails("ZipClose " + context.owner->open_archives[stream]);
+  context.owner->open_archives.erase(stream);
+  context.owner->streams_in_error.erase(stream);
   const int result = context.base.zclose_file(context.base.opaque, stream);
   return fails ? -1 : result;
 }
 
 int ZCALLBACK ZipError(voidpf opaque, voidpf stream) {
   ZipContext context(opaque);
-  if (context.owner->Fails("ZipError")) return 1;
+  if (context.owner->Fails("ZipError " + context.owner->open_archives[stream])) return 1;
+  if (context.owner->streams_in_error.contains(stream)) return 1;
   return context.base.zerror_file(context.base.opaque, stream);
 }
 

@@ -4,7 +4,9 @@
 // run per point then shows how each failure is handled.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,8 @@ class FaultyFileSystem final : public FileSystem {
   int fail_at = 0;
   // Or the first call whose line (below) equals this one.
   std::string fail_call;
-  // One line per call, "<Operation> <path>", in order.
+  // One line per call, "<Operation> <path>", in order; the archive layer's
+  // calls are "Zip<Operation> <path>".
   std::vector<std::string> calls;
 
   bool MakeDirectory(const std::string& path) override;
@@ -35,6 +38,10 @@ class FaultyFileSystem final : public FileSystem {
   // archive wrappers.
   bool Fails(const std::string& call);
   const zlib_filefunc64_def& base_zip_functions() const { return base_zip_functions_; }
+  // The name each open archive stream was opened with, for the call lines.
+  std::map<voidpf, std::string> open_archives;
+  // Archive streams on which a read or write failed.
+  std::set<voidpf> streams_in_error;
 
  private:
   FileSystem& base_;

@@ -7,6 +7,7 @@
 
 #include "faulty_file_system.h"
 #include "installation_test.h"
+#include "zip_contents.h"
 
 namespace engine::test {
 namespace {
@@ -17,13 +18,17 @@ using patchpack::BuildPayload;
 using Calls = std::vector<std::string>;
 
 // Three loose files (one replaced through differently cased folders, one new
-// in new folders, one emptied) and deletions of a file, a missing file and a
-// folder.
+// in new folders, one emptied), an archive that gains an entry, replaces one,
+// drops one and keeps one, and deletions of a file, a missing file and a
+// folder. A run passes eight cancel tests: three loose files, two new and
+// three old archive entries.
 PatchDescription TypicalPatch() {
   PatchDescription patch;
   patch.version = 14;
   patch.loose_files = {Entry("DATA\\Maps\\a.bin", "new a"), Entry("new\\dir\\b.txt", "bee"),
                        Entry("readme.txt", "")};
+  patch.archives = {
+      {"Data\\pack.zip", {Entry("e.txt", "new e"), Entry("f.txt", "new f")}, {"old.txt"}}};
   patch.deletions = {"old.dat", "missing.dat", "data"};
   return patch;
 }
@@ -36,21 +41,28 @@ class RunInstallationTest : public InstallationTest {
     folder.Write("readme.txt", "old readme");
     folder.Write("old.dat", "obsolete");
     folder.Write("keep.txt", "kept");
+    WriteZip("data/pack.zip", {{"F.TXT", "old f"}, {"old.txt", "obsolete"}, {"keep.txt", "kept"}});
   }
 };
+
+constexpr int kTypicalChecks = 8;
+const ZipEntries kNewArchive = {{"e.txt", "new e"}, {"f.txt", "new f"}, {"keep.txt", "kept"}};
 
 TEST_F(RunInstallationTest, SuccessReplacesAddsAndDeletesFilesAndWritesTheRecord) {
   InstallGame();
   FaultyFileSystem watched(NativeFileSystem());
   Run(BuildPayload(BuildPatchStream(TypicalPatch())), watched);
 
-  EXPECT_EQ(host.calls, SucceededCalls(3));
+  EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
+  EXPECT_EQ(ReadZip("data/pack.zip"), kNewArchive);
+  std::map<std::string, std::string> files = folder.Files();
+  files.erase("data/pack.zip");
   const std::map<std::string, std::string> expected = {{"data/maps/a.bin", "new a"},
                                                        {"new/dir/b.txt", "bee"},
                                                        {"readme.txt", ""},
                                                        {"keep.txt", "kept"},
                                                        {"curver.txt", "14\r\n"}};
-  EXPECT_EQ(folder.Files(), expected);
+  EXPECT_EQ(files, expected);
   // The patch's DATA\Maps found the existing data/maps rather than making a
   // second folder beside it.
   EXPECT_EQ(folder.Directories(), (Calls{"data", "data/maps", "new", "new/dir"}));
@@ -63,7 +75,7 @@ TEST_F(RunInstallationTest, SuccessReplacesAddsAndDeletesFilesAndWritesTheRecord
   });
   EXPECT_EQ(std::count_if(calls.begin(), first_rename,
                           [](const std::string& c) { return c.starts_with("FlushToDisk"); }),
-            3);
+            4);
   EXPECT_EQ(std::count_if(calls.begin(), first_rename,
                           [](const std::string& c) { return c.starts_with("RemoveFile"); }),
             0);
@@ -95,7 +107,7 @@ TEST_P(VersionQuestionTest, YesInstallsAndKeepsTheTag) {
   Run(TypicalPatch());
 
   Calls expected = {"AskYesNo: " + GetParam().question + " -> yes"};
-  for (const std::string& call : SucceededCalls(3)) expected.push_back(call);
+  for (const std::string& call : SucceededCalls(kTypicalChecks)) expected.push_back(call);
   EXPECT_EQ(host.calls, expected);
   EXPECT_EQ(folder.Read("curver.txt"), "14\r\nonline");
   EXPECT_EQ(folder.Read("data/maps/a.bin"), "new a");
@@ -118,9 +130,10 @@ INSTANTIATE_TEST_SUITE_P(BothQuestions, VersionQuestionTest,
                                            QuestionCase{"15 online", kNewerInstalled}));
 
 TEST_F(RunInstallationTest, OlderInstalledVersionAsksNothing) {
+  InstallGame();
   folder.Write("curver.txt", "13\r\nonline");
   Run(TypicalPatch());
-  EXPECT_EQ(host.calls, SucceededCalls(3));
+  EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
   EXPECT_EQ(folder.Read("curver.txt"), "14\r\nonline");
 }
 
@@ -153,7 +166,8 @@ TEST_P(CancelTest, CancelAtACheckPointLeavesTheGameAsItWas) {
   EXPECT_EQ(folder.Exists("new/dir"), staged_second);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachLooseFile, CancelTest, ::testing::Values(1, 2, 3));
+// Loose files, new archive entries and old archive entries.
+INSTANTIATE_TEST_SUITE_P(EachCheckPoint, CancelTest, ::testing::Range(1, kTypicalChecks + 1));
 
 struct PayloadFailure {
   std::string name;
@@ -278,8 +292,8 @@ TEST_F(RunInstallationTest, BytesAfterTheLastSectionAreReportedAfterInstalling) 
   stream.push_back(0);
   Run(BuildPayload(stream));
 
-  Calls expected = SucceededCalls(3);
-  expected.resize(4);
+  Calls expected = SucceededCalls(kTypicalChecks);
+  expected.resize(1 + kTypicalChecks);
   expected.push_back("ShowError: " + kUnknownError);
   expected.push_back("CloseDialog");
   EXPECT_EQ(host.calls, expected);
@@ -309,9 +323,23 @@ TEST_F(RunInstallationTest, SameLooseFileRunsCleanlyInAFolderLeftByAnAbortedRun)
   // A staged copy left behind earlier is truncated, not appended to.
   folder.Write("readme.txt.updtmp", "leftover of an earlier run");
   Run(TypicalPatch());
-  EXPECT_EQ(host.calls, SucceededCalls(3));
+  EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
   EXPECT_EQ(folder.Read("readme.txt"), "");
   EXPECT_TRUE(folder.StagedLeftovers().empty());
+}
+
+TEST_F(RunInstallationTest, MissingArchiveIsAnUnknownErrorBeforeAnythingChanges) {
+  InstallGame();
+  std::filesystem::remove("data/pack.zip");
+  const auto before = folder.Files();
+  Run(TypicalPatch());
+
+  Calls expected = {"SetStatusText: " + kInstalling};
+  expected.insert(expected.end(), 3, "IsCancelRequested");
+  expected.push_back("ShowError: " + kUnknownError);
+  expected.push_back("CloseDialog");
+  EXPECT_EQ(host.calls, expected);
+  EXPECT_EQ(folder.Files(), before);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The Windows tests: cross-builds the installer stub and an installer made
-# from a payload, then checks what the executables carry. scripts/test.sh
+# from a payload, checks what the executables carry, and runs the engine's
+# Win32 file system and payload lookup under Wine. scripts/test.sh
 # runs this after the Linux tests; it also runs on its own.
 set -eu
 cd "$(dirname "$0")/.."
@@ -22,4 +23,19 @@ python3 tests/win32/check_resources.py --messages resources/messages.txt "$stub"
   --installer "$out/resource-check.exe" --payload "$out/resource-check.payload"
 python3 tests/win32/check_resources_test.py "$stub" "$out/resource-check.exe" \
   "$out/resource-check.payload" resources/messages.txt
+
+# The engine's Win32 seams, under Wine in an empty folder of their own.
+deps_flags=$(PKG_CONFIG_LIBDIR=.deps/windows/lib/pkgconfig pkg-config --cflags --libs minizip)
+x86_64-w64-mingw32-windres tests/win32/win32_seams_test.rc -O coff -o "$out/win32_seams_test.res.o"
+# shellcheck disable=SC2086
+x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -O1 -I. -static \
+  -o "$out/win32_seams_test.exe" tests/win32/win32_seams_test.cpp \
+  engine/file_system_win32.cpp engine/embedded_payload_win32.cpp \
+  "$out/win32_seams_test.res.o" $deps_flags
+rm -rf "$out/seams" && mkdir -p "$out/seams"
+wine_prefix="$(pwd)/$out/wine-seams"
+(cd "$out/seams" &&
+  WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    wine ../win32_seams_test.exe)
+
 echo "stub: $(wc -c <"$stub") bytes"

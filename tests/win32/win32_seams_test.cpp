@@ -1,0 +1,147 @@
+// The Win32 realisations of the engine's platform seams, run under Wine:
+// the file system (sharing, truncation, replace-by-rename, minizip's Win32
+// layer) and the payload lookup. A console program that prints each failed
+// check and exits with the number of failures; it works in the current
+// directory, which the caller makes empty.
+#include <windows.h>
+// In this order: the zip headers use what <windows.h> declares.
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/embedded_payload.h"
+#include "engine/file_system.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool condition, const char* what, int line) {
+  if (condition) return;
+  std::printf("FAIL line %d: %s\n", line, what);
+  ++failures;
+}
+#define CHECK(condition) Check((condition), #condition, __LINE__)
+
+std::span<const std::uint8_t> Bytes(const char* text) {
+  return {reinterpret_cast<const std::uint8_t*>(text), std::strlen(text)};
+}
+
+bool WriteFileWith(engine::FileSystem& fs, const std::string& path, const char* text) {
+  auto file = fs.OpenForWriting(path);
+  return file && file->Write(Bytes(text)) && file->Close();
+}
+
+HANDLE OpenOther(const char* path, DWORD access) {
+  return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void FilesAndDirectories(engine::FileSystem& fs) {
+  CHECK(fs.MakeDirectory("data"));
+  CHECK(!fs.MakeDirectory("data"));
+  CHECK(!fs.MakeDirectory("missing\\data"));
+
+  CHECK(WriteFileWith(fs, "data\\a.txt", "first contents"));
+  CHECK(fs.ReadWholeFile("data\\a.txt") == "first contents");
+  // Letter case is the system's business: the stream's spelling is used as is.
+  CHECK(fs.ReadWholeFile("DATA\\A.TXT") == "first contents");
+  CHECK(WriteFileWith(fs, "data\\a.txt", "short"));
+  CHECK(fs.ReadWholeFile("data\\a.txt") == "short");
+  CHECK(!fs.ReadWholeFile("data\\missing.txt"));
+  CHECK(!fs.ReadWholeFile("data"));
+  CHECK(!fs.OpenForWriting("missing\\a.txt"));
+  CHECK(fs.FlushToDisk("data\\a.txt"));
+  CHECK(!fs.FlushToDisk("data\\missing.txt"));
+
+  // Another program holding the file open for writing does not stop us.
+  HANDLE other = OpenOther("data\\a.txt", GENERIC_READ | GENERIC_WRITE);
+  CHECK(other != INVALID_HANDLE_VALUE);
+  CHECK(fs.ReadWholeFile("data\\a.txt") == "short");
+  CHECK(WriteFileWith(fs, "data\\a.txt", "while shared"));
+  CloseHandle(other);
+  CHECK(fs.ReadWholeFile("data\\a.txt") == "while shared");
+
+  // A file that we are writing can be read by others meanwhile.
+  {
+    auto file = fs.OpenForWriting("data\\b.txt");
+    CHECK(file && file->Write(Bytes("staged")));
+    HANDLE reader = OpenOther("data\\b.txt", GENERIC_READ);
+    CHECK(reader != INVALID_HANDLE_VALUE);
+    CloseHandle(reader);
+    CHECK(file && file->Close());
+  }
+
+  CHECK(fs.RenameReplacing("data\\b.txt", "data\\a.txt"));
+  CHECK(fs.ReadWholeFile("data\\a.txt") == "staged");
+  CHECK(!fs.ReadWholeFile("data\\b.txt"));
+  CHECK(fs.RenameReplacing("data\\a.txt", "data\\c.txt"));
+  CHECK(!fs.RenameReplacing("data\\a.txt", "data\\c.txt"));
+
+  CHECK(fs.RemoveFile("data\\c.txt"));
+  CHECK(!fs.RemoveFile("data\\c.txt"));
+  // Never a directory, not even an empty one.
+  CHECK(!fs.RemoveFile("data"));
+  CHECK(!fs.MakeDirectory("data"));
+}
+
+void ZipLayer(engine::FileSystem& fs) {
+  zlib_filefunc64_def functions = fs.ZipFileFunctions();
+  CHECK(unzOpen2_64("missing.zip", &functions) == nullptr);
+
+  zipFile zip = zipOpen2_64("game.zip", APPEND_STATUS_CREATE, nullptr, &functions);
+  CHECK(zip != nullptr);
+  if (zip == nullptr) return;
+  // Created afresh and not shared: nobody else may open it meanwhile.
+  CHECK(OpenOther("game.zip", GENERIC_READ) == INVALID_HANDLE_VALUE);
+  CHECK(zipOpenNewFileInZip64(zip, "entry.txt", nullptr, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, 9, 0) == ZIP_OK);
+  CHECK(zipWriteInFileInZip(zip, "zipped", 6) == ZIP_OK);
+  CHECK(zipCloseFileInZip(zip) == ZIP_OK);
+  CHECK(zipClose(zip, nullptr) == ZIP_OK);
+
+  unzFile unz = unzOpen2_64("game.zip", &functions);
+  CHECK(unz != nullptr);
+  if (unz == nullptr) return;
+  // Opened for reading, shared with readers only.
+  unzFile second = unzOpen2_64("game.zip", &functions);
+  CHECK(second != nullptr);
+  if (second != nullptr) unzClose(second);
+  CHECK(zipOpen2_64("game.zip", APPEND_STATUS_CREATE, nullptr, &functions) == nullptr);
+  CHECK(unzGoToFirstFile(unz) == UNZ_OK);
+  char name[257];
+  unz_file_info64 info;
+  CHECK(unzGetCurrentFileInfo64(unz, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
+        UNZ_OK);
+  CHECK(std::strcmp(name, "entry.txt") == 0);
+  char contents[16] = {};
+  CHECK(unzOpenCurrentFile(unz) == UNZ_OK);
+  CHECK(unzReadCurrentFile(unz, contents, sizeof contents) == 6);
+  CHECK(std::strcmp(contents, "zipped") == 0);
+  CHECK(unzCloseCurrentFile(unz) == UNZ_OK);
+  CHECK(unzClose(unz) == UNZ_OK);
+}
+
+void Payload() {
+  // win32_seams_test.rc links 24 bytes, a 0 among them, as "PATCHDATA" 101.
+  const auto payload = engine::FindEmbeddedPayload();
+  CHECK(payload.has_value());
+  if (!payload) return;
+  const std::string expected("seams test payload\0bytes", 24);
+  CHECK(std::string(payload->begin(), payload->end()) == expected);
+}
+
+}  // namespace
+
+int main() {
+  engine::FileSystem& fs = engine::NativeFileSystem();
+  CHECK(&fs == &engine::NativeFileSystem());
+  FilesAndDirectories(fs);
+  ZipLayer(fs);
+  Payload();
+  std::printf("%s: %d failed checks\n", failures == 0 ? "OK" : "FAILED", failures);
+  return failures;
+}

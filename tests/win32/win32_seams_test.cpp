@@ -114,8 +114,7 @@ void ZipLayer(engine::FileSystem& fs) {
   CHECK(unzGoToFirstFile(unz) == UNZ_OK);
   char name[257];
   unz_file_info64 info;
-  CHECK(unzGetCurrentFileInfo64(unz, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
-        UNZ_OK);
+  CHECK(unzGetCurrentFileInfo64(unz, &info, name, sizeof name, nullptr, 0, nullptr, 0) == UNZ_OK);
   CHECK(std::strcmp(name, "entry.txt") == 0);
   char contents[16] = {};
   CHECK(unzOpenCurrentFile(unz) == UNZ_OK);

@@ -212,6 +212,8 @@ def check_icon(checker, resources):
         # Uncompressed 32-bit bitmap, twice as high: colours, then the mask.
         checker.expect(what + "bitmap header", header, (40, width, 2 * height, 1, 32, 0))
     checker.expect("icon sizes", sizes, [(16, 16), (24, 24), (32, 32), (48, 48)])
+    checker.expect("icon resource ids", [struct.unpack_from("<H", data, 6 + 14 * i + 12)[0]
+                                         for i in range(len(sizes))], [1, 2, 3, 4])
 
 
 def check_manifest(checker, resources):
@@ -254,6 +256,14 @@ def check_image(label, data, messages, payload):
     check_manifest(checker, resources)
     table = only_resource(checker, resources, "LOCAL", 103, LANG_RUSSIAN, "LOCAL 103")
     checker.expect("LOCAL 103 equals the message table", table == messages, True)
+    # Nothing else: a library's version resource, say, would change what
+    # Explorer shows for the installer.
+    expected = {(RT_DIALOG, 101, LANG_RUSSIAN), (RT_GROUP_ICON, 102, LANG_RUSSIAN),
+                (RT_MANIFEST, 1, LANG_ENGLISH_US), ("LOCAL", 103, LANG_RUSSIAN)}
+    expected |= {(RT_ICON, number, LANG_RUSSIAN) for number in (1, 2, 3, 4)}
+    if payload is not None:
+        expected.add(("PATCHDATA", 101, LANG_NEUTRAL))
+    checker.expect("other resources", sorted(map(str, set(resources) - expected)), [])
     payloads = sorted(key for key in resources if key[0] == "PATCHDATA")
     if payload is None:
         checker.expect("PATCHDATA resources", payloads, [])

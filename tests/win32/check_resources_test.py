@@ -92,10 +92,18 @@ class CheckResourcesTest(unittest.TestCase):
         self.assertReported(patched(STUB, at, b"LIBLZMA5.dll\0"), "non-system DLLs")
 
     def test_stub_with_payload_is_reported(self):
-        self.assertReported(INSTALLER, "PATCHDATA")
+        problems = self.problems(INSTALLER)
+        self.assertTrue(any("PATCHDATA resources" in problem for problem in problems), problems)
+        self.assertTrue(any("other resources" in problem for problem in problems), problems)
 
     def test_installer_with_other_payload_is_reported(self):
         self.assertReported(INSTALLER, "PATCHDATA 101 equals", PAYLOAD + b"x")
+
+    def test_renumbered_icon_is_reported(self):
+        def renumber(group):  # nID of the last entry: 4 becomes 3
+            return patched(group, 6 + 3 * 14 + 12, struct.pack("<H", 3))
+        problems = self.problems(damaged(STUB, (14, 102, 1049), renumber))
+        self.assertTrue(any("icon resource ids" in problem for problem in problems), problems)
 
     def test_installer_without_payload_is_reported(self):
         self.assertReported(STUB, "PATCHDATA", PAYLOAD)

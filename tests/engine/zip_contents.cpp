@@ -4,11 +4,14 @@
 #include <minizip/zip.h>
 #include <zlib.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace engine::test {
 
 void WriteZip(const std::string& path, const ZipEntries& entries) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent);
   zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
   if (zip == nullptr) throw std::runtime_error("cannot create " + path);
   for (const auto& [name, content] : entries) {

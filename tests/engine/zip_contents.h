@@ -12,8 +12,8 @@ namespace engine::test {
 // Entries in archive order: name and content.
 using ZipEntries = std::vector<std::pair<std::string, std::string>>;
 
-// Creates (or replaces) the archive at a '/'-separated path; entries are
-// deflated.
+// Creates (or replaces) the archive at a '/'-separated path, and its folders;
+// entries are deflated.
 void WriteZip(const std::string& path, const ZipEntries& entries);
 
 // Every entry in archive order with its decompressed content, or nullopt

@@ -79,6 +79,13 @@ TEST(PayloadContainer, AnyFlippedBitFailsTheTrailerBeforeTheHeaderIsRead) {
   }
 }
 
+TEST(PayloadContainer, APayloadOfOnlyATrailerIsNotAccepted) {
+  EXPECT_FALSE(payload::CheckPayloadTrailer(Bytes{}));
+  EXPECT_FALSE(payload::CheckPayloadTrailer(Bytes(20, 0)));
+  // One byte of body with its correct digest is a well-formed trailer.
+  EXPECT_TRUE(payload::CheckPayloadTrailer(WithTrailer(Bytes{0})));
+}
+
 TEST(PayloadContainer, ShortBodiesHaveNoDeclaredSize) {
   Bytes header = MakeBody(0, 0x5D, 1u << 20, 7, {});
   ASSERT_EQ(header.size(), 14u);

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -33,11 +32,14 @@ constexpr const char* kHelp =
     "                   a line) to use instead of the one built into STUB\n"
     "  -h, --help       show this help\n";
 
+// Read in one piece: a stub is megabytes, too many to take a byte at a time.
 Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw CommandError("cannot read " + path);
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw CommandError("cannot read " + path);
+  Bytes bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in) throw CommandError("cannot read " + path);
   return bytes;
 }
 

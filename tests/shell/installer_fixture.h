@@ -1,0 +1,85 @@
+// Drives the real console installer as a user would: a temporary home with
+// its settings, game folders on disk, installers made with the real
+// `patchpack attach`, and runs with answers on standard input and Ctrl+C
+// sent as SIGINT.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/patchpack/payload_writer.h"
+
+namespace installer_test {
+
+namespace fs = std::filesystem;
+using patchpack::Bytes;
+
+inline const fs::path kInstallerStub = PI_PATCH_INSTALLER;
+inline const fs::path kStubWithoutMessages = PI_PATCH_INSTALLER_NO_MESSAGES;
+inline const fs::path kPatchpack = PI_PATCHPACK;
+
+struct RunOptions {
+  std::vector<std::string> arguments;
+  fs::path directory;  // the start directory
+  std::string input;   // standard input; it ends after this text
+  bool keep_input_open = false;
+  std::string interrupt_when;                      // send SIGINT once standard output holds this
+  int interrupts = 1;                              // how many, a moment apart
+  std::map<std::string, std::string> environment;  // set or, when empty, unset
+};
+
+struct RunResult {
+  int exit_code = -1;  // 128 + signal when the program was killed
+  std::string out;
+  std::string err;
+  bool interrupted = false;  // whether SIGINT was sent
+};
+
+RunResult RunProgram(const fs::path& program, const RunOptions& options);
+
+std::string ReadText(const fs::path& path);
+void WriteText(const fs::path& path, const std::string& text);
+
+// Every regular file under `folder` with its contents, by relative path.
+std::map<std::string, std::string> Snapshot(const fs::path& folder);
+
+class InstallerTest : public ::testing::Test {
+ public:
+  // A patch of `version` that replaces data\readme.txt, adds
+  // data\maps\new.map in a new folder and deletes old.txt.
+  static patchpack::PatchDescription SamplePatch(std::uint32_t version = 14);
+
+ protected:
+  InstallerTest();
+  ~InstallerTest() override;
+
+  // A game folder with sv.exe, data/game.ini, a curver.txt holding
+  // `installed_record`, a file the patches replace and one they delete.
+  void MakeGameFolder(const fs::path& folder, const std::string& installed_record = "13\r\nonline");
+
+  fs::path WritePayload(const patchpack::PatchDescription& patch, const std::string& name);
+  // Runs `patchpack attach STUB PAYLOAD -o OUTPUT extra...`; fails the test
+  // when it fails.
+  fs::path Attach(const fs::path& stub, const fs::path& payload, const fs::path& output,
+                  const std::vector<std::string>& extra = {});
+  fs::path MakeInstaller(const patchpack::PatchDescription& patch);
+
+  // Runs with HOME and XDG_CONFIG_HOME inside the temporary folder.
+  RunResult RunInstaller(const fs::path& installer, RunOptions options);
+  void WriteSettings(const std::string& lines);
+
+  // The lines that a successful run prints.
+  static std::string SuccessTranscript();
+
+  fs::path root_;
+  fs::path home_;
+  fs::path game_;
+};
+
+}  // namespace installer_test

@@ -33,6 +33,10 @@ std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body
 // false for an unknown filter flag, bad properties, data that ends early or
 // refers back before the block, or output that falls short of the block.
 // `produced`, when given, receives the number of bytes decoded.
+// Besides the block, decoding holds liblzma's dictionary, as large as the
+// block since any byte produced may be referred back to, and about 30 KB of
+// decoder state; both are released before it returns. The x86 pass converts
+// the block in place.
 bool DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
                    std::size_t* produced = nullptr);
 

@@ -15,6 +15,7 @@
 #include "engine/install_error.h"
 #include "engine/skip_list.h"
 #include "engine/write_error.h"
+#include "engine/zip64_end_record.h"
 #include "engine/zip_handles.h"
 
 namespace engine {
@@ -30,6 +31,10 @@ constexpr uLong kMaxNameLength = 256;
 // Sizes from here on need a Zip64 record; below it the 32-bit fields serve,
 // and minizip must be told before the entry is opened.
 constexpr ZPOS64_T kZip64Threshold = 0xFFFFFFFF;
+
+// From this many entries on, the count of the end record reads 0xFFFF and
+// the real one must be in a Zip64 end record.
+constexpr std::uint64_t kZip64EntryCount = 0xFFFF;
 
 // Bits of the general-purpose flag.
 constexpr uLong kEncryptedFlag = 0x0001;
@@ -52,8 +57,10 @@ int NeedsZip64(ZPOS64_T compressed_size, ZPOS64_T uncompressed_size) {
   return compressed_size >= kZip64Threshold || uncompressed_size >= kZip64Threshold ? 1 : 0;
 }
 
-void WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
-                     SkipList& skip_list) {
+// Returns the number of entries written.
+std::uint64_t WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
+                              SkipList& skip_list) {
+  std::uint64_t written = 0;
   for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
     CheckCancel(host);
     const std::uint32_t size = stream.ReadU32();
@@ -68,7 +75,9 @@ void WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost
     if (zipWriteInFileInZip(staged, content.data(), size) != ZIP_OK) ThrowWriteError();
     if (zipCloseFileInZip(staged) != ZIP_OK) ThrowWriteError();
     skip_list.Add(std::move(name));
+    ++written;
   }
+  return written;
 }
 
 void ReadDropNames(payload::PatchStream& stream, SkipList& skip_list) {
@@ -121,14 +130,15 @@ void CopyEntryRaw(unzFile old_archive, zipFile staged, const std::string& name,
 }
 
 // Walks the old archive in central-directory order, copying every entry that
-// the skip list does not name.
-void CopySurvivingEntries(unzFile old_archive, zipFile staged, const SkipList& skip_list,
-                          InstallerHost& host) {
+// the skip list does not name. Returns the number of entries copied.
+std::uint64_t CopySurvivingEntries(unzFile old_archive, zipFile staged, const SkipList& skip_list,
+                                   InstallerHost& host) {
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(old_archive, &global) != UNZ_OK) ThrowUnreadable();
 
   std::vector<std::uint8_t> buffer(kCopyChunkSize);
   ZPOS64_T visited = 0;
+  std::uint64_t copied = 0;
   int status = unzGoToFirstFile(old_archive);
   for (; status == UNZ_OK; status = unzGoToNextFile(old_archive)) {
     CheckCancel(host);
@@ -144,12 +154,14 @@ void CopySurvivingEntries(unzFile old_archive, zipFile staged, const SkipList& s
     LowerCaseAscii(name);
     if (skip_list.Contains(name)) continue;
     CopyEntryRaw(old_archive, staged, name, info, buffer);
+    ++copied;
   }
 
   // minizip reports the end of the list as such, except for an archive
   // without entries and one of exactly 65,535, where it stops on the record
   // behind the last entry; there the count of the end record settles it.
   if (status != UNZ_END_OF_LIST_OF_FILE && visited != global.number_entry) ThrowUnreadable();
+  return copied;
 }
 
 }  // namespace
@@ -171,13 +183,19 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   if (!staged) ThrowWriteError();
 
   SkipList skip_list;
-  WriteNewEntries(stream, staged.get(), host, skip_list);
+  std::uint64_t entry_count = WriteNewEntries(stream, staged.get(), host, skip_list);
   ReadDropNames(stream, skip_list);
   skip_list.Sort();
-  if (old_archive) CopySurvivingEntries(old_archive.get(), staged.get(), skip_list, host);
+  if (old_archive) {
+    entry_count += CopySurvivingEntries(old_archive.get(), staged.get(), skip_list, host);
+  }
 
   old_archive.reset();
   if (zipClose(staged.release(), nullptr) != ZIP_OK) ThrowWriteError();
+  if (entry_count >= kZip64EntryCount &&
+      !CompleteZip64End(file_functions, staged_path, entry_count)) {
+    ThrowWriteError();
+  }
 }
 
 void MergeArchives(payload::PatchStream& stream, CommitList& commit_list, InstallerHost& host,

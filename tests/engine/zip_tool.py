@@ -23,7 +23,10 @@ zipfile, so that the merge's output is judged by code that nobody here wrote.
   zip_tool.py long-name ARCHIVE
       an entry whose name has 300 characters.
   zip_tool.py many ARCHIVE COUNT
-      COUNT tiny stored entries named e00000.txt, e00001.txt, ...
+      COUNT tiny stored entries named E00000.txt, E00001.txt, ...
+  zip_tool.py huge ARCHIVE
+      a stored entry of 4 GiB + 1 MiB of zeros, then a small one, which so
+      lies beyond 4 GiB.
 """
 import hashlib
 import struct
@@ -137,8 +140,18 @@ def long_name(archive):
 def many(archive, count):
     with zipfile.ZipFile(archive, "w") as z:
         for i in range(count):
-            info = zipfile.ZipInfo("e%05d.txt" % i, (2000, 1, 1, 0, 0, 0))
+            info = zipfile.ZipInfo("E%05d.txt" % i, (2000, 1, 1, 0, 0, 0))
             z.writestr(info, b"%d" % i)
+
+
+def huge(archive):
+    chunk = bytes(1 << 20)
+    with zipfile.ZipFile(archive, "w", allowZip64=True) as z:
+        info = zipfile.ZipInfo("Huge.bin", (2001, 1, 1, 0, 0, 0))
+        with z.open(info, "w", force_zip64=True) as entry:
+            for _ in range(4097):
+                entry.write(chunk)
+        z.writestr(zipfile.ZipInfo("After.txt", (2002, 2, 2, 0, 0, 0)), b"after the huge one")
 
 
 if __name__ == "__main__":
@@ -159,5 +172,7 @@ if __name__ == "__main__":
         long_name(sys.argv[2])
     elif command == "many":
         many(sys.argv[2], int(sys.argv[3]))
+    elif command == "huge":
+        huge(sys.argv[2])
     else:
         raise SystemExit("unknown command " + command)

@@ -1,0 +1,65 @@
+// Archives beyond the limits of the 32-bit zip records: more than 65,535
+// entries, and (when PI_LARGE_ZIP_TESTS is set, since it writes 8 GiB) an
+// entry over 4 GiB followed by one that lies beyond 4 GiB.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "archive_merge_support.h"
+
+namespace engine::test {
+namespace {
+
+std::string EntryName(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "e%05d.txt", i);
+  return name;
+}
+
+TEST_F(ArchiveMergeTest, MoreThan65535EntriesAreAllCopied) {
+  ASSERT_EQ(RunCommand(ZipTool() + "many many.zip 70000").status, 0);
+  const patchpack::ArchiveRecord record{
+      "many.zip",
+      {Entry(EntryName(0), "replaced first"), Entry(EntryName(69999), "replaced last")},
+      {EntryName(12345)}};
+  ASSERT_TRUE(Merge({record})) << error;
+
+  EXPECT_TRUE(AcceptedByTools("many.zip.updtmp"));
+  const DumpedArchive staged = DumpArchive("many.zip.updtmp");
+  ASSERT_EQ(staged.entries.size(), 2u + 70000 - 3);
+  ExpectNewEntry(staged.entries[0], EntryName(0), "replaced first");
+  ExpectNewEntry(staged.entries[1], EntryName(69999), "replaced last");
+  std::size_t at = 2;
+  for (int i = 1; i < 69999; ++i) {
+    if (i == 12345) continue;
+    ASSERT_EQ(staged.entries[at].name, EntryName(i));
+    ASSERT_EQ(staged.entries[at].content, ShownContent(std::to_string(i)));
+    ++at;
+  }
+}
+
+// minizip reports an error instead of the end after exactly 65,535 entries,
+// where its end record's count reads as "more than fit here".
+TEST_F(ArchiveMergeTest, Exactly65535EntriesAreAllCopied) {
+  ASSERT_EQ(RunCommand(ZipTool() + "many edge.zip 65535").status, 0);
+  ASSERT_TRUE(Merge({{"edge.zip", {}, {}}})) << error;
+  EXPECT_TRUE(AcceptedByTools("edge.zip.updtmp"));
+  const DumpedArchive staged = DumpArchive("edge.zip.updtmp");
+  ASSERT_EQ(staged.entries.size(), 65535u);
+  EXPECT_EQ(staged.entries.back().name, EntryName(65534));
+}
+
+TEST_F(ArchiveMergeTest, EntriesOverAndBeyond4GiBAreCopied) {
+  if (std::getenv("PI_LARGE_ZIP_TESTS") == nullptr) {
+    GTEST_SKIP() << "set PI_LARGE_ZIP_TESTS=1 to write 8 GiB";
+  }
+  ASSERT_EQ(RunCommand(ZipTool() + "huge huge.zip").status, 0);
+  const DumpedArchive old_archive = DumpArchive("huge.zip");
+  const patchpack::ArchiveRecord record{"huge.zip", {Entry("new.txt", "small and new")}, {}};
+  ASSERT_TRUE(Merge({record})) << error;
+  EXPECT_TRUE(AcceptedByTools("huge.zip.updtmp"));
+  ExpectMergedFrom(old_archive, DumpArchive("huge.zip.updtmp"), record);
+}
+
+}  // namespace
+}  // namespace engine::test

@@ -134,10 +134,10 @@ int RunAttachCommand(std::span<const std::string> arguments) {
   const std::string& output = parsed.values["-o"];
   WriteExecutable(output, {stub, payload_bytes, messages, footer});
 
-  std::cout << "wrote " << output << ": " << stub.size() << " bytes of installer, "
-            << payload_bytes.size() << " bytes of payload";
-  if (!messages.empty()) std::cout << ", " << messages.size() << " bytes of message table";
-  std::cout << "\n";
+  std::cout << "wrote " << output << ": stub " << stub.size() << " bytes + payload "
+            << payload_bytes.size() << " bytes";
+  if (!messages.empty()) std::cout << " + message table " << messages.size() << " bytes";
+  std::cout << " + footer " << footer.size() << " bytes\n";
   return 0;
 }
 

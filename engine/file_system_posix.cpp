@@ -57,7 +57,7 @@ std::string Resolve(const std::string& stream_path) {
   std::string resolved;
   std::size_t start = 0;
   if (!stream_path.empty() && (stream_path[0] == '\\' || stream_path[0] == '/')) {
-    resolved = "/";
+    resolved.push_back('/');
     start = 1;
   }
   while (start <= stream_path.size()) {

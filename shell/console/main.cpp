@@ -2,6 +2,8 @@
 // the current directory and runs the installation carried inside itself.
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -63,6 +65,9 @@ int Install() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of the output that goes away (`patch-installer | head`) must not
+  // kill the installer halfway through its commit; lost output is harmless.
+  std::signal(SIGPIPE, SIG_IGN);
   if (AnswerArguments(argc, argv)) return console::kInstalled;
   // Without its texts the installer can say nothing, not even why.
   if (!console::LoadInstallerMessages()) return console::kMessagesMissing;

@@ -1,6 +1,7 @@
 #include "payload/bcj_x86.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace payload {
 namespace {
@@ -8,6 +9,24 @@ namespace {
 // A displacement is converted only when its most significant byte is 00 or
 // FF, that is when it points within 16 MiB of the instruction.
 inline bool IsNearTopByte(std::uint8_t byte) { return byte == 0x00 || byte == 0xFF; }
+
+// The first position from `from` on, before `end`, that holds E8 or E9; at
+// least `end` when there is none. Most bytes are neither, so eight are tested
+// at a time: a byte is E8 or E9 exactly when it becomes zero after an xor
+// with E8 and the clearing of its lowest bit.
+std::size_t FindBranchOpcode(const std::uint8_t* bytes, std::size_t from, std::size_t end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  while (from + 8 <= end) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + from, 8);
+    const std::uint64_t folded = (word ^ (kOnes * 0xE8)) & (kOnes * 0xFE);
+    if (((folded - kOnes) & ~folded & kHighBits) != 0) break;
+    from += 8;
+  }
+  while (from < end && (bytes[from] & 0xFE) != 0xE8) ++from;
+  return from;
+}
 
 }  // namespace
 
@@ -28,12 +47,11 @@ void DecodeX86Branches(std::span<std::uint8_t> block) {
   bool seen_opcode = false;
 
   std::size_t position = 0;
-  while (position <= last_opcode) {
-    const std::uint8_t opcode = bytes[position];
-    if (opcode != 0xE8 && opcode != 0xE9) {
-      ++position;
-      continue;
-    }
+  for (;;) {
+    // Bytes that are no opcode leave the state alone: only the distance
+    // between opcodes counts.
+    position = FindBranchOpcode(bytes, position, last_opcode + 1);
+    if (position > last_opcode) break;
 
     const std::size_t distance = seen_opcode ? position - previous_position : position + 5;
     previous_position = position;

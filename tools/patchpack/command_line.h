@@ -50,5 +50,6 @@ using CommandFunction = int (*)(std::span<const std::string> arguments);
 int RunBuildCommand(std::span<const std::string> arguments);
 int RunInspectCommand(std::span<const std::string> arguments);
 int RunAttachCommand(std::span<const std::string> arguments);
+int RunDiffCommand(std::span<const std::string> arguments);
 
 }  // namespace patchpack

@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
     {"build", "build a payload from a patch source folder", &patchpack::RunBuildCommand},
     {"inspect", "check a payload and list what the patch does", &patchpack::RunInspectCommand},
     {"attach", "attach a payload to the console installer stub", &patchpack::RunAttachCommand},
+    {"diff", "write a patch source folder from an old and a new game folder",
+     &patchpack::RunDiffCommand},
 };
 
 void PrintHelp() {

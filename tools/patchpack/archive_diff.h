@@ -1,0 +1,34 @@
+// The difference between two versions of one zip archive, in the form the
+// installer applies: entries to write (replacing any old entry of that name)
+// and old entries to drop. The installer copies every other old entry under
+// its lower-cased name, so the diff works on lower-cased names throughout and
+// reproduces the contents of the new archive, not its exact bytes.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/patchpack/payload_writer.h"
+
+namespace patchpack {
+
+struct ArchiveDiff {
+  std::vector<FileEntry> new_entries;   // lower-cased names, sorted
+  std::vector<std::string> drop_names;  // sorted
+
+  bool empty() const { return new_entries.empty() && drop_names.empty(); }
+};
+
+// nullopt when the installer could not merge into the old archive (it is
+// unreadable, holds a name longer than the installer reads, or an entry that
+// would survive is neither stored nor deflated); the caller then ships the
+// new archive whole. Throws CommandError, naming `shown_new`,
+// when the new archive cannot be read or its entries cannot be written into a
+// patch source.
+std::optional<ArchiveDiff> DiffArchives(const std::filesystem::path& old_archive,
+                                        const std::filesystem::path& new_archive,
+                                        const std::string& shown_new);
+
+}  // namespace patchpack

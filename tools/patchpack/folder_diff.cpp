@@ -1,0 +1,115 @@
+#include "tools/patchpack/folder_diff.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <map>
+
+#include "tools/patchpack/command_line.h"
+
+namespace patchpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+using FileList = std::map<std::string, std::string>;  // folded path -> path as spelled
+
+FileList ListFiles(const fs::path& root, const std::string& shown) {
+  if (!fs::is_directory(root))
+    throw CommandError(shown + " folder " + root.string() + " does not exist");
+  FileList files;
+  std::error_code error;
+  fs::recursive_directory_iterator it(root, error);
+  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_symlink() || !it->is_regular_file()) continue;
+    std::string path = it->path().lexically_relative(root).generic_string();
+    if (path.find('\\') != std::string::npos) {
+      throw CommandError(shown + " file '" + path +
+                         "' has a backslash in its name, which Windows reads as a separator");
+    }
+    std::string folded = FoldCase(path);
+    if (folded == "curver.txt") continue;
+    auto [existing, inserted] = files.try_emplace(folded, path);
+    if (!inserted) {
+      throw CommandError(shown + " holds '" + existing->second + "' and '" + path +
+                         "', which differ only in case");
+    }
+  }
+  if (error)
+    throw CommandError("cannot list " + shown + " folder " + root.string() + ": " +
+                       error.message());
+  return files;
+}
+
+// The installer writes every file before it deletes any, so one patch cannot
+// turn a file into a folder of the same name or back.
+void CheckKinds(const FileList& files, const FileList& other, const std::string& shown,
+                const std::string& other_shown) {
+  for (const auto& [folded, path] : files) {
+    for (std::size_t slash = folded.find('/'); slash != std::string::npos;
+         slash = folded.find('/', slash + 1)) {
+      auto file = other.find(folded.substr(0, slash));
+      if (file != other.end()) {
+        throw CommandError("'" + file->second + "' is a file in " + other_shown +
+                           " but a folder in " + shown + " (holding '" + path +
+                           "'); one patch cannot make that change");
+      }
+    }
+  }
+}
+
+bool SameBytes(const fs::path& a, const fs::path& b, const std::string& shown) {
+  std::error_code error_a;
+  std::error_code error_b;
+  if (fs::file_size(a, error_a) != fs::file_size(b, error_b) || error_a || error_b) {
+    if (error_a || error_b) throw CommandError("cannot read " + shown);
+    return false;
+  }
+  std::ifstream in_a(a, std::ios::binary);
+  std::ifstream in_b(b, std::ios::binary);
+  std::array<char, 65536> block_a;
+  std::array<char, 65536> block_b;
+  while (in_a && in_b) {
+    in_a.read(block_a.data(), block_a.size());
+    in_b.read(block_b.data(), block_b.size());
+    if (in_a.gcount() != in_b.gcount() ||
+        !std::equal(block_a.begin(), block_a.begin() + in_a.gcount(), block_b.begin())) {
+      return false;
+    }
+  }
+  if (in_a.bad() || in_b.bad() || !in_a.eof() || !in_b.eof())
+    throw CommandError("cannot read " + shown);
+  return true;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root) {
+  FileList old_files = ListFiles(old_root, "OLD");
+  FileList new_files = ListFiles(new_root, "NEW");
+  CheckKinds(new_files, old_files, "NEW", "OLD");
+  CheckKinds(old_files, new_files, "OLD", "NEW");
+
+  FolderDiff diff;
+  for (const auto& [folded, new_path] : new_files) {
+    auto old = old_files.find(folded);
+    if (old == old_files.end()) {
+      diff.changed.push_back({"", new_path});
+    } else if (!SameBytes(old_root / old->second, new_root / new_path, new_path)) {
+      diff.changed.push_back({old->second, new_path});
+    }
+  }
+  for (const auto& [folded, old_path] : old_files) {
+    if (!new_files.contains(folded)) diff.deletions.push_back(old_path);
+  }
+  return diff;
+}
+
+}  // namespace patchpack

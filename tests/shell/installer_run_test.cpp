@@ -13,9 +13,27 @@ using ::testing::Not;
 
 class InstallerRunTest : public InstallerTest {};
 
+// The archive tools that a player would use to look inside the game's zips.
+std::string RunTool(const std::vector<std::string>& command, const fs::path& directory) {
+  const RunResult run = RunProgram(
+      command[0], {.arguments = {command.begin() + 1, command.end()}, .directory = directory});
+  EXPECT_EQ(run.exit_code, 0) << command[0] << ": " << run.err;
+  return run.out;
+}
+
 TEST_F(InstallerRunTest, InstallsThePatchAndShowsEachStatus) {
   MakeGameFolder(game_);
-  const fs::path installer = MakeInstaller(SamplePatch(14));
+  for (const char* entry : {"a.txt", "b.txt", "c.txt"})
+    WriteText(root_ / entry, "old " + std::string(entry));
+  RunTool({"/usr/bin/zip", "-q", "-X", (game_ / "data" / "pak.zip").string(), "a.txt", "b.txt",
+           "c.txt"},
+          root_);
+  patchpack::PatchDescription patch = SamplePatch(14);
+  patch.archives = {
+      {.path = "data\\pak.zip",
+       .new_entries = {{"b.txt", Bytes{'n', 'e', 'w'}}, {"d.txt", Bytes{'a', 'd', 'd'}}},
+       .drop_names = {"c.txt"}}};
+  const fs::path installer = MakeInstaller(patch);
 
   const RunResult run = RunInstaller(installer, {.directory = game_});
 
@@ -27,6 +45,10 @@ TEST_F(InstallerRunTest, InstallsThePatchAndShowsEachStatus) {
   EXPECT_FALSE(fs::exists(game_ / "old.txt"));
   EXPECT_EQ(ReadText(game_ / "curver.txt"), "14\r\nonline");
   EXPECT_EQ(ReadText(game_ / "sv.exe"), "MZ game");
+  const std::string pak = (game_ / "data" / "pak.zip").string();
+  EXPECT_EQ(RunTool({"/usr/bin/unzip", "-Z1", pak}, root_), "b.txt\nd.txt\na.txt\n");
+  EXPECT_EQ(RunTool({"/usr/bin/unzip", "-p", pak, "b.txt", "d.txt", "a.txt"}, root_),
+            "newaddold a.txt");
 }
 
 struct Question {

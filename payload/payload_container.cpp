@@ -16,6 +16,7 @@ constexpr std::uint8_t kFilterX86 = 1;
 constexpr std::uint8_t kPropertiesLimit = 9 * 5 * 5;  // lc < 9, lp < 5, pb < 5
 // A range decoder starts by reading five bytes, even for an empty stream.
 constexpr std::size_t kMinimumLzmaData = 5;
+constexpr std::size_t kOutputSlice = 64 * 1024;
 
 std::uint32_t LoadLittleEndian32(const std::uint8_t* bytes) {
   return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
@@ -101,12 +102,14 @@ bool DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
   s->next_in = data.data();
   s->avail_in = data.size();
   s->next_out = block.data();
-  s->avail_out = block.size();
   for (;;) {
+    // liblzma decodes into its dictionary and copies out what fits; handing
+    // it the block a slice at a time keeps that copy in the cache.
+    s->avail_out = std::min(kOutputSlice, block.size() - *produced);
     const lzma_ret result = lzma_code(s, LZMA_FINISH);
-    *produced = block.size() - s->avail_out;
+    *produced = static_cast<std::size_t>(s->next_out - block.data());
     // A full block ends decoding, whatever follows in the data.
-    if (s->avail_out == 0) return true;
+    if (*produced == block.size()) return true;
     switch (Interpret(result)) {
       case Progress::kGoOn:
         continue;

@@ -1,0 +1,91 @@
+// DecodePayload against xz -dc, with the x86 filter and without, in process
+// and as whole processes.
+#include <cstdio>
+#include <cstdlib>
+
+#include "bench/payload_bench.h"
+#include "bench/process_timer.h"
+#include "payload/bcj_x86.h"
+#include "payload/payload_container.h"
+
+namespace bench {
+namespace {
+
+// Decodes a payload the way the run does, into a fresh block of the declared
+// size; the trailer was checked once, before timing.
+Bytes Decode(const Bytes& payload, std::size_t stream_size) {
+  std::span<const std::uint8_t> body(payload.data(), payload.size() - payload::kTrailerSize);
+  Bytes block(stream_size);
+  if (!payload::DecodePayload(body, block)) {
+    std::fprintf(stderr, "payload_bench: DecodePayload failed\n");
+    std::exit(1);
+  }
+  return block;
+}
+
+}  // namespace
+
+void CompareDecoding(const PayloadFiles& files, const std::string& self) {
+  constexpr int kRounds = 5;
+  const std::vector<std::string> xz_x86 = {"xz",
+                                           "-dc",
+                                           "--format=raw",
+                                           "--x86",
+                                           "--lzma1=lc=3,lp=0,pb=2,dict=32MiB",
+                                           files.raw_x86.string()};
+  const std::vector<std::string> xz_plain = {"xz", "-dc", files.lzma.string()};
+  const std::vector<std::string> ours_x86 = {self, "--decode-only", files.payload.string()};
+  const std::vector<std::string> ours_plain = {self, "--decode-only", files.plain_payload.string()};
+  const Bytes payload = ReadFile(files.payload);
+  const Bytes plain_payload = ReadFile(files.plain_payload);
+
+  // Both sides must give back the reference stream before they are timed.
+  std::size_t stream_size;
+  double x86_pass;
+  {
+    const Bytes stream = ReadFile(files.stream);
+    stream_size = stream.size();
+    const std::string text(stream.begin(), stream.end());
+    for (const auto& xz : {xz_x86, xz_plain}) {
+      std::string command;
+      for (const std::string& argument : xz) command += "'" + argument + "' ";
+      if (bench::CaptureOutput(command) != text) {
+        std::fprintf(stderr, "payload_bench: %s does not give back the stream\n", command.c_str());
+        std::exit(1);
+      }
+    }
+    if (Decode(payload, stream_size) != stream || Decode(plain_payload, stream_size) != stream) {
+      std::fprintf(stderr, "payload_bench: DecodePayload gave other bytes\n");
+      std::exit(1);
+    }
+    Bytes copy = stream;
+    x86_pass = bench::BestTime(kRounds, [&] { payload::DecodeX86Branches(copy); });
+  }
+
+  // Each round times every contender once, as above.
+  Fastest ours_x86_in_process, ours_plain_in_process, ours_x86_process, ours_plain_process;
+  Fastest theirs_x86, theirs_plain;
+  for (int round = 0; round < kRounds; ++round) {
+    ours_x86_in_process.Add(bench::BestTime(1, [&] { Decode(payload, stream_size); }));
+    ours_x86_process.Add(bench::RunProgram(ours_x86).seconds);
+    theirs_x86.Add(bench::RunProgram(xz_x86).seconds);
+    ours_plain_in_process.Add(bench::BestTime(1, [&] { Decode(plain_payload, stream_size); }));
+    ours_plain_process.Add(bench::RunProgram(ours_plain).seconds);
+    theirs_plain.Add(bench::RunProgram(xz_plain).seconds);
+  }
+
+  std::printf("Decoding the %zu-byte stream (fastest of %d rounds)\n with the x86 filter:\n",
+              stream_size, kRounds);
+  PrintPair("DecodePayload, in process", ours_x86_in_process.seconds, "xz -dc --format=raw --x86",
+            theirs_x86.seconds, stream_size);
+  PrintPair("DecodePayload, whole process", ours_x86_process.seconds, "xz -dc --format=raw --x86",
+            theirs_x86.seconds, stream_size);
+  std::printf("  of which the x86 pass over the block %.2f ms\n\n", x86_pass * 1e3);
+  std::printf(" without a filter:\n");
+  PrintPair("DecodePayload, in process", ours_plain_in_process.seconds, "xz -dc (.lzma file)",
+            theirs_plain.seconds, stream_size);
+  PrintPair("DecodePayload, whole process", ours_plain_process.seconds, "xz -dc (.lzma file)",
+            theirs_plain.seconds, stream_size);
+}
+
+}  // namespace bench

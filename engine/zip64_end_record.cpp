@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "engine/layer_stream.h"
+
 namespace engine {
 namespace {
 
@@ -24,43 +26,6 @@ std::uint32_t ReadU32(const std::uint8_t* at) {
 void Put(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
-
-// An archive stream of the file layer, closed on every way out; Close
-// reports whether the layer accepted everything written.
-class LayerStream {
- public:
-  LayerStream(const zlib_filefunc64_def& functions, const std::string& path, int mode)
-      : functions_(functions),
-        stream_(functions.zopen64_file(functions.opaque, path.c_str(), mode)) {}
-  ~LayerStream() {
-    if (stream_ != nullptr) functions_.zclose_file(functions_.opaque, stream_);
-  }
-  LayerStream(const LayerStream&) = delete;
-  LayerStream& operator=(const LayerStream&) = delete;
-
-  bool is_open() const { return stream_ != nullptr; }
-  bool Seek(std::uint64_t offset, int origin) {
-    return functions_.zseek64_file(functions_.opaque, stream_, offset, origin) == 0;
-  }
-  std::uint64_t Tell() { return functions_.ztell64_file(functions_.opaque, stream_); }
-  bool Read(std::uint8_t* buffer, std::size_t size) {
-    return functions_.zread_file(functions_.opaque, stream_, buffer, static_cast<uLong>(size)) ==
-           size;
-  }
-  bool Write(const std::vector<std::uint8_t>& bytes) {
-    return functions_.zwrite_file(functions_.opaque, stream_, bytes.data(),
-                                  static_cast<uLong>(bytes.size())) == bytes.size();
-  }
-  bool Close() {
-    voidpf stream = stream_;
-    stream_ = nullptr;
-    return functions_.zclose_file(functions_.opaque, stream) == 0;
-  }
-
- private:
-  const zlib_filefunc64_def& functions_;
-  voidpf stream_;
-};
 
 }  // namespace
 
@@ -107,8 +72,8 @@ bool CompleteZip64End(const zlib_filefunc64_def& file_functions, const std::stri
   // Zip64 record.
   records.insert(records.end(), end, end + kEndSize);
 
-  return archive.Seek(zip64_end_offset, ZLIB_FILEFUNC_SEEK_SET) && archive.Write(records) &&
-         archive.Close();
+  return archive.Seek(zip64_end_offset, ZLIB_FILEFUNC_SEEK_SET) &&
+         archive.Write(records.data(), records.size()) && archive.Close();
 }
 
 }  // namespace engine

@@ -1,0 +1,26 @@
+// Where an old entry's stored bytes lie, and how many there are, read from
+// its central and local headers. minizip's reader cannot be trusted with
+// either on 64-bit Linux: its test for the Zip64 markers compares with an
+// `unsigned long` -1, so it never reads the Zip64 sizes and offsets there,
+// and an entry over 4 GiB or beyond 4 GiB could not be copied.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "engine/layer_stream.h"
+
+namespace engine {
+
+struct StoredEntry {
+  std::uint64_t data_offset = 0;  // of the first stored byte in the file
+  std::uint64_t compressed_size = 0;
+  std::uint64_t uncompressed_size = 0;
+};
+
+// Reads the central-directory record at `central_offset` of the archive open
+// in `archive`, and the local header that it points to. Nullopt when either
+// cannot be read or is not what it claims to be.
+std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t central_offset);
+
+}  // namespace engine

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "engine/embedded_payload.h"
@@ -56,7 +57,14 @@ ExitCode RunInstallerSession(LineReader& input) {
   PrintLine(stdout, "Patch Installer");
   host.SetStatusText(shell::Message(shell::MsgId::Extracting));
   host.SetButtonText(shell::Message(shell::MsgId::Cancel));
-  std::thread installer(RunOnInstallerThread, std::ref(host));
+  std::thread installer;
+  try {
+    installer = std::thread(RunOnInstallerThread, std::ref(host));
+  } catch (const std::system_error&) {
+    // Without its thread the run cannot start; nothing has been touched.
+    host.ShowError(shell::Message(shell::MsgId::UnknownError));
+    return kErrorShown;
+  }
 
   while (!ended) {
     int signal = 0;

@@ -1,5 +1,6 @@
-// Ctrl+C while the patch is being staged: the run stops at its next check
-// point, removes what it staged, and leaves every game file as it was.
+// Ctrl+C (or a termination request) while the patch is being staged: the run
+// stops at its next check point, removes what it staged, and leaves every
+// game file as it was.
 #include "tests/shell/installer_fixture.h"
 
 namespace installer_test {
@@ -44,6 +45,19 @@ TEST_F(InstallerCancelTest, CtrlCDuringStagingLeavesTheGameAsItWas) {
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.err, "");
   EXPECT_THAT(run.out, Not(HasSubstr("Update installed successfully!")));
+  EXPECT_EQ(Snapshot(game_), before);
+  EXPECT_EQ(StagedFiles(game_), std::vector<fs::path>{});
+}
+
+TEST_F(InstallerCancelTest, TerminationIsACancelToo) {
+  MakeGameFolder(game_);
+  const auto before = Snapshot(game_);
+  const RunResult run =
+      RunInstaller(MakeInstaller(LargePatch()),
+                   {.directory = game_, .interrupt_when = "Please wait...\n", .signal = SIGTERM});
+
+  EXPECT_TRUE(run.interrupted);
+  EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(Snapshot(game_), before);
   EXPECT_EQ(StagedFiles(game_), std::vector<fs::path>{});
 }

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -29,8 +30,9 @@ struct RunOptions {
   fs::path directory;  // the start directory
   std::string input;   // standard input; it ends after this text
   bool keep_input_open = false;
-  std::string interrupt_when;                      // send SIGINT once standard output holds this
-  int interrupts = 1;                              // how many, a moment apart
+  std::string interrupt_when;  // send `signal` once standard output holds this
+  int interrupts = 1;          // how many, a moment apart
+  int signal = SIGINT;
   std::map<std::string, std::string> environment;  // set or, when empty, unset
 };
 
@@ -38,7 +40,7 @@ struct RunResult {
   int exit_code = -1;  // 128 + signal when the program was killed
   std::string out;
   std::string err;
-  bool interrupted = false;  // whether SIGINT was sent
+  bool interrupted = false;  // whether the signal was sent
 };
 
 RunResult RunProgram(const fs::path& program, const RunOptions& options);

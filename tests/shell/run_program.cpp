@@ -1,5 +1,5 @@
 // Runs a program with pipes on its three standard streams, the way a user
-// at a terminal would, and sends SIGINT when its output shows a given text.
+// at a terminal would, and sends a signal when its output shows a given text.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -118,7 +118,7 @@ RunResult RunProgram(const fs::path& program, const RunOptions& options) {
       result.interrupted = true;
       for (int i = 0; i < options.interrupts; ++i) {
         if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ::kill(child, SIGINT);
+        ::kill(child, options.signal);
       }
     }
   }

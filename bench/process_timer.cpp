@@ -42,7 +42,8 @@ ProcessRun RunProgram(const std::vector<std::string>& argv) {
   if (wait4(child, &status, 0, &usage) != child) Fail("lost " + argv[0]);
   std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail(argv[0] + " failed");
-  return {elapsed.count(), usage.ru_maxrss};
+  auto seconds = [](const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; };
+  return {elapsed.count(), usage.ru_maxrss, seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
 ProcessRun BestRun(int runs, const std::vector<std::string>& argv) {

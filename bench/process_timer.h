@@ -11,6 +11,9 @@ namespace bench {
 struct ProcessRun {
   double seconds = 0;
   long peak_rss_kib = 0;
+  // User plus system time: less disturbed than wall time by other work on
+  // the machine.
+  double cpu_seconds = 0;
 };
 
 // Runs argv[0] (found on PATH) with standard output sent to /dev/null.

@@ -90,7 +90,6 @@ bool DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
   options.lc = properties % 9;
   options.lp = (properties / 9) % 5;
   options.pb = properties / 45;
-  if (options.lc + options.lp > LZMA_LCLP_MAX) return false;
   options.dict_size =
       static_cast<std::uint32_t>(std::max<std::size_t>(block.size(), LZMA_DICT_SIZE_MIN));
 
@@ -150,6 +149,9 @@ bool DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> b
   const std::uint8_t properties = body[1];
   if (filter != kFilterNone && filter != kFilterX86) return false;
   if (properties >= kPropertiesLimit) return false;
+  // liblzma decodes only lc + lp up to 4; refused whatever the size, so that
+  // an empty stream does not pass with properties a full one would fail on.
+  if (properties % 9 + (properties / 9) % 5 > LZMA_LCLP_MAX) return false;
 
   std::span<const std::uint8_t> data = body.subspan(kHeaderSize);
   if (data.size() < kMinimumLzmaData) return false;

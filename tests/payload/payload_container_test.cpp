@@ -136,7 +136,14 @@ TEST(PayloadContainer, PropertiesOutOfRangeDoNotDecode) {
   for (std::uint8_t properties : refused) {
     body[1] = properties;
     EXPECT_FALSE(Decode(body, stream.size()).ok) << int{properties};
+    // Also when there is nothing to decode.
+    EXPECT_FALSE(Decode(MakeBody(0, properties, 4096, 0, {0, 0, 0, 0, 0}), 0).ok);
   }
+  // lc + lp of exactly 4 is fine, also for an empty stream.
+  EXPECT_TRUE(
+      Decode(MakeBody(0, payload_test::PropertiesByte(4, 0, 4), 4096, 0, {0, 0, 0, 0, 0}), 0).ok);
+  EXPECT_TRUE(
+      Decode(MakeBody(0, payload_test::PropertiesByte(0, 4, 0), 4096, 0, {0, 0, 0, 0, 0}), 0).ok);
 }
 
 TEST(PayloadContainer, DeclaredSizeZeroNeedsTheFiveStartBytes) {

@@ -65,7 +65,9 @@ TEST(PayloadContainer, DecodesWhatLiblzmaEncodedUnderEverySetting) {
   }
 }
 
-TEST(PayloadContainer, AnyFlippedBitFailsTheTrailerBeforeTheHeaderIsRead) {
+TEST(PayloadContainer, AnyFlippedBitFailsTheTrailer) {
+  // Header bits included: the run checks the trailer before it reads any
+  // field, so a damaged header is reported as corruption.
   Bytes payload = WithTrailer(EncodeBody(SampleText(), {true, 3, 0, 2}));
   Bytes small = WithTrailer(EncodeBody(Bytes{14, 0, 0, 0, 0, 'a', 0, 0, 0}, {true, 3, 0, 2}));
   for (const Bytes* original : {&small, &payload}) {

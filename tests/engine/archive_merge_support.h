@@ -36,7 +36,6 @@ struct DumpedEntry {
 };
 
 struct DumpedArchive {
-  bool test_passed = false;  // zipfile.testzip()
   std::vector<DumpedEntry> entries;
   int comment_length = -1;
 };

@@ -2,12 +2,14 @@
 """Reads and writes zip archives for the archive-merge tests with Python's own
 zipfile, so that the merge's output is judged by code that nobody here wrote.
 
+  zip_tool.py test ARCHIVE
+      fails unless testzip() finds every entry sound.
   zip_tool.py dump ARCHIVE
-      testzip(), then one tab-separated line per entry in central-directory
-      order: name, method, flag bits, DOS date and time, CRC-32, compressed
-      size, size, extra-field length, comment length, external and internal
-      attributes, SHA-1 of the stored bytes, hex of the content (up to 64
-      bytes) or SHA-1 of it beyond that; last, the archive comment's length.
+      one tab-separated line per entry in central-directory order: name,
+      method, flag bits, DOS date and time, CRC-32, compressed size, size,
+      extra-field length, comment length, external and internal attributes,
+      SHA-1 of the stored bytes, hex of the content (up to 64 bytes) or SHA-1
+      of it beyond that; last, the archive comment's length.
   zip_tool.py python-variety ARCHIVE
       entries with stored and deflated data, an upper-case name, a directory,
       an extra field, entry comments, an archive comment and a UTF-8 name.
@@ -39,21 +41,18 @@ def dos_time(info):
     return ((y - 1980) << 25) | (mo << 21) | (d << 16) | (h << 11) | (mi << 5) | (s // 2)
 
 
-def stored_bytes(archive, info):
-    with open(archive, "rb") as f:
-        f.seek(info.header_offset)
-        header = f.read(30)
-        if header[:4] != b"PK\x03\x04":
-            raise SystemExit("bad local header for " + info.filename)
-        name_len, extra_len = struct.unpack("<HH", header[26:30])
-        f.seek(name_len + extra_len, 1)
-        return f.read(info.compress_size)
+def stored_bytes(f, info):
+    f.seek(info.header_offset)
+    header = f.read(30)
+    if header[:4] != b"PK\x03\x04":
+        raise SystemExit("bad local header for " + info.filename)
+    name_len, extra_len = struct.unpack("<HH", header[26:30])
+    f.seek(name_len + extra_len, 1)
+    return f.read(info.compress_size)
 
 
 def dump(archive):
-    with zipfile.ZipFile(archive) as z:
-        bad = z.testzip()
-        print("testzip\t" + ("ok" if bad is None else "bad " + bad))
+    with zipfile.ZipFile(archive) as z, open(archive, "rb") as raw:
         for info in z.infolist():
             content = z.read(info)
             shown = content.hex() if len(content) <= 64 else "sha1:" + hashlib.sha1(content).hexdigest()
@@ -61,8 +60,15 @@ def dump(archive):
                 info.filename, info.compress_type, "%04x" % info.flag_bits, "%08x" % dos_time(info),
                 "%08x" % info.CRC, info.compress_size, info.file_size, len(info.extra),
                 len(info.comment), info.external_attr, info.internal_attr,
-                hashlib.sha1(stored_bytes(archive, info)).hexdigest(), shown]))
+                hashlib.sha1(stored_bytes(raw, info)).hexdigest(), shown]))
         print("comment\t%d" % len(z.comment))
+
+
+def test(archive):
+    with zipfile.ZipFile(archive) as z:
+        bad = z.testzip()
+        if bad is not None:
+            raise SystemExit("testzip: bad entry " + bad)
 
 
 def python_variety(archive):
@@ -158,6 +164,8 @@ if __name__ == "__main__":
     command = sys.argv[1]
     if command == "dump":
         dump(sys.argv[2])
+    elif command == "test":
+        test(sys.argv[2])
     elif command == "python-variety":
         python_variety(sys.argv[2])
     elif command == "streamed":

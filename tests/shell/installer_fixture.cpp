@@ -1,8 +1,9 @@
 #include "tests/shell/installer_fixture.h"
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <iterator>
-#include <random>
 
 namespace installer_test {
 
@@ -29,8 +30,9 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
 }
 
 InstallerTest::InstallerTest() {
-  std::random_device random;
-  root_ = fs::temp_directory_path() / ("console-installer-test-" + std::to_string(random()));
+  std::string pattern = (fs::temp_directory_path() / "console-installer-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
   home_ = root_ / "home";
   game_ = root_ / "game";
   fs::create_directories(home_);

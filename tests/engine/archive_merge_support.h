@@ -27,7 +27,7 @@ struct DumpedEntry {
   std::uint32_t crc = 0;
   std::uint64_t compressed_size = 0;
   std::uint64_t size = 0;
-  int extra_length = 0;
+  std::string extra_ids;  // of the central extra fields, "-" for none
   int comment_length = 0;
   std::uint64_t external_attributes = 0;
   std::uint64_t internal_attributes = 0;
@@ -52,11 +52,12 @@ std::string ZipTool();
 DumpedArchive DumpArchive(const std::string& path);
 // An entry's content as zip_tool.py shows it.
 std::string ShownContent(const std::string& bytes);
-// A new entry: deflated at level 9, date, time and attributes 0, nothing
-// extra.
+// A new entry: deflated at level 9, date, time and attributes 0, no extra
+// field but the Zip64 one where sizes or offset need it.
 void ExpectNewEntry(const DumpedEntry& entry, const std::string& name, const std::string& content);
 // An old entry copied raw under `name`: same stored bytes, method, option
-// bits, CRC-32, sizes, date and time; no attributes, extra fields, comment.
+// bits, CRC-32, sizes, date and time; no attributes, comment or extra field
+// but the Zip64 one.
 void ExpectCopiedEntry(const DumpedEntry& copy, const DumpedEntry& old_entry,
                        const std::string& name);
 // The whole staged archive that `record` makes of `old_archive`: its new

@@ -7,7 +7,8 @@ zipfile, so that the merge's output is judged by code that nobody here wrote.
   zip_tool.py dump ARCHIVE
       one tab-separated line per entry in central-directory order: name,
       method, flag bits, DOS date and time, CRC-32, compressed size, size,
-      extra-field length, comment length, external and internal attributes,
+      the IDs of the central extra fields ("-" for none), comment length,
+      external and internal attributes,
       SHA-1 of the stored bytes, hex of the content (up to 64 bytes) or SHA-1
       of it beyond that; last, the archive comment's length.
   zip_tool.py python-variety ARCHIVE
@@ -41,6 +42,15 @@ def dos_time(info):
     return ((y - 1980) << 25) | (mo << 21) | (d << 16) | (h << 11) | (mi << 5) | (s // 2)
 
 
+def extra_ids(extra):
+    ids = []
+    while len(extra) >= 4:
+        header_id, size = struct.unpack("<HH", extra[:4])
+        ids.append("%04x" % header_id)
+        extra = extra[4 + size:]
+    return ",".join(ids) or "-"
+
+
 def stored_bytes(f, info):
     f.seek(info.header_offset)
     header = f.read(30)
@@ -58,7 +68,7 @@ def dump(archive):
             shown = content.hex() if len(content) <= 64 else "sha1:" + hashlib.sha1(content).hexdigest()
             print("\t".join(str(x) for x in [
                 info.filename, info.compress_type, "%04x" % info.flag_bits, "%08x" % dos_time(info),
-                "%08x" % info.CRC, info.compress_size, info.file_size, len(info.extra),
+                "%08x" % info.CRC, info.compress_size, info.file_size, extra_ids(info.extra),
                 len(info.comment), info.external_attr, info.internal_attr,
                 hashlib.sha1(stored_bytes(raw, info)).hexdigest(), shown]))
         print("comment\t%d" % len(z.comment))

@@ -4,6 +4,7 @@
 // header of our own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -75,8 +76,9 @@ TEST_F(XzCompat, DecodesLzmaFormatFilesWithTheirSizeFilledIn) {
     for (std::size_t i = 0; i < 8; ++i) {
       lzma_file[5 + i] = static_cast<std::uint8_t>(std::uint64_t{input_.size()} >> (8 * i));
     }
-    Bytes body = {0};
-    body.insert(body.end(), lzma_file.begin(), lzma_file.end());
+    // A filter flag of 0 in front of the LZMA_Alone file makes our container.
+    Bytes body(lzma_file.size() + 1);
+    std::copy(lzma_file.begin(), lzma_file.end(), body.begin() + 1);
     ExpectDecodesToInput(body);
   }
 }

@@ -28,7 +28,8 @@ namespace {
 // entry of an archive, so memory does not grow with the largest entry.
 constexpr std::size_t kCopyChunkSize = std::size_t{1} << 20;
 
-// Names beyond this do not fit the buffer that the game's tools assume.
+// Old entry names are read into a buffer of this many characters and a
+// terminator; a longer name would be copied cut short, so it is refused.
 constexpr uLong kMaxNameLength = 256;
 
 // Sizes from here on need a Zip64 record; below it the 32-bit fields serve,
@@ -171,7 +172,9 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
         info.size_filename > kMaxNameLength) {
       ThrowUnreadable();
     }
-    std::string name(name_buffer);
+    // A name with a 0 byte in it cannot be written again as it is.
+    std::string name(name_buffer, info.size_filename);
+    if (name.find('\0') != std::string::npos) ThrowUnreadable();
     LowerCaseAscii(name);
     if (skip_list.Contains(name)) continue;
     CopyEntryRaw(old_archive, reader, staged, name, info, buffer);

@@ -158,11 +158,18 @@ TEST_F(ArchiveMergeTest, ArchivesThatCannotBeReadInFullAreUnknownErrors) {
   const std::size_t first = damaged.find("PK\x01\x02");
   damaged[damaged.find("PK\x01\x02", first + 4) + 2] = 'X';
   folder.Write("damaged.zip", damaged);
+  // An entry name with a 0 byte inside, in both of its headers.
+  std::string zero_in_name = whole;
+  for (std::size_t at = 0; (at = zero_in_name.find("replace.me", at)) != std::string::npos;) {
+    zero_in_name[at + 7] = '\0';
+  }
+  folder.Write("zero_in_name.zip", zero_in_name);
   MakeArchive("long-name", "long_name.zip");
   folder.Write("secret.txt", "secret");
   ASSERT_EQ(RunCommand("zip -q -P password encrypted.zip secret.txt").status, 0);
 
-  for (const char* path : {"truncated.zip", "damaged.zip", "long_name.zip", "encrypted.zip"}) {
+  for (const char* path :
+       {"truncated.zip", "damaged.zip", "zero_in_name.zip", "long_name.zip", "encrypted.zip"}) {
     SCOPED_TRACE(path);
     EXPECT_FALSE(Merge({{path, {Entry("new.txt", "new")}, {}}}));
     EXPECT_EQ(error, "Unknown");

@@ -36,6 +36,9 @@ constexpr uLong kMaxNameLength = 256;
 // and minizip must be told before the entry is opened.
 constexpr ZPOS64_T kZip64Threshold = 0xFFFFFFFF;
 
+// The fixed part of a central-directory record, before its name.
+constexpr std::uint64_t kCentralRecordSize = 46;
+
 // From this many entries on, the count of the end record reads 0xFFFF and
 // the real one must be in a Zip64 end record.
 constexpr std::uint64_t kZip64EntryCount = 0xFFFF;
@@ -112,14 +115,15 @@ int LevelFromOptionBits(uLong flag) {
 // the old archive, rather than by minizip's raw read: that one copies byte
 // by byte and checksums what it need not, several times slower than the
 // disk, and cannot find Zip64 entries on 64-bit Linux (see stored_entry.h).
-void CopyEntryRaw(unzFile old_archive, LayerStream& reader, zipFile staged, const std::string& name,
-                  const unz_file_info64& info, std::vector<std::uint8_t>& buffer) {
+void CopyEntryRaw(LayerStream& reader, std::uint64_t central_offset, zipFile staged,
+                  const std::string& name, const unz_file_info64& info,
+                  std::vector<std::uint8_t>& buffer) {
   // minizip writes only these two methods; the failure is the writer's.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
   // A raw copy cannot carry encryption over: the bytes would be unreadable.
   if ((info.flag & kEncryptedFlag) != 0) ThrowUnreadable();
 
-  const std::optional<StoredEntry> stored = LocateStoredEntry(reader, unzGetOffset64(old_archive));
+  const std::optional<StoredEntry> stored = LocateStoredEntry(reader, central_offset);
   if (!stored || !reader.Seek(stored->data_offset, ZLIB_FILEFUNC_SEEK_SET)) ThrowUnreadable();
 
   // A date of 0 must be passed as no record at all: minizip would otherwise
@@ -147,6 +151,18 @@ void CopyEntryRaw(unzFile old_archive, LayerStream& reader, zipFile staged, cons
   }
 }
 
+// Whether the record at `offset` is one of those that follow the central
+// directory: the end record, the Zip64 end record or the digital signature.
+bool EndsCentralDirectory(LayerStream& reader, std::uint64_t offset) {
+  std::uint8_t signature[4];
+  if (!reader.Seek(offset, ZLIB_FILEFUNC_SEEK_SET) || !reader.Read(signature, sizeof signature) ||
+      signature[0] != 'P' || signature[1] != 'K') {
+    return false;
+  }
+  const int kind = signature[2] << 8 | signature[3];
+  return kind == 0x0506 || kind == 0x0606 || kind == 0x0505;
+}
+
 // Walks the old archive in central-directory order, copying every entry that
 // the skip list does not name. Returns the number of entries copied.
 std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_def& file_functions,
@@ -159,12 +175,15 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
   if (unzGetGlobalInfo64(old_archive, &global) != UNZ_OK) ThrowUnreadable();
 
   std::vector<std::uint8_t> buffer(kCopyChunkSize);
-  ZPOS64_T visited = 0;
+  std::uint64_t visited = 0;
   std::uint64_t copied = 0;
-  int status = unzGoToFirstFile(old_archive);
-  for (; status == UNZ_OK; status = unzGoToNextFile(old_archive)) {
+  // Where the record after the current entry's central record begins.
+  std::uint64_t next_record = 0;
+  for (int status = unzGoToFirstFile(old_archive); status == UNZ_OK;
+       status = unzGoToNextFile(old_archive)) {
     CheckCancel(host);
     ++visited;
+    const std::uint64_t central_offset = unzGetOffset64(old_archive);
     unz_file_info64 info{};
     char name_buffer[kMaxNameLength + 1];
     if (unzGetCurrentFileInfo64(old_archive, &info, name_buffer, sizeof name_buffer, nullptr, 0,
@@ -172,19 +191,25 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
         info.size_filename > kMaxNameLength) {
       ThrowUnreadable();
     }
+    next_record = central_offset + kCentralRecordSize + info.size_filename + info.size_file_extra +
+                  info.size_file_comment;
     // A name with a 0 byte in it cannot be written again as it is.
     std::string name(name_buffer, info.size_filename);
     if (name.find('\0') != std::string::npos) ThrowUnreadable();
     LowerCaseAscii(name);
     if (skip_list.Contains(name)) continue;
-    CopyEntryRaw(old_archive, reader, staged, name, info, buffer);
+    CopyEntryRaw(reader, central_offset, staged, name, info, buffer);
     ++copied;
   }
 
-  // minizip reports the end of the list as such, except for an archive
-  // without entries and one of exactly 65,535, where it stops on the record
-  // behind the last entry; there the count of the end record settles it.
-  if (status != UNZ_END_OF_LIST_OF_FILE && visited != global.number_entry) ThrowUnreadable();
+  // Neither the way minizip ends the walk nor the count of the end record
+  // tells that every entry was seen: minizip stops with an error where the
+  // count reads 0xFFFF, and counts that old writers cut to 16 bits end the
+  // walk early as if all was well. The walk is complete when the record
+  // after the last entry ends the central directory.
+  const bool complete =
+      visited == 0 ? global.number_entry == 0 : EndsCentralDirectory(reader, next_record);
+  if (!complete) ThrowUnreadable();
   return copied;
 }
 

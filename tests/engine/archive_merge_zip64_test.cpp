@@ -49,6 +49,21 @@ TEST_F(ArchiveMergeTest, Exactly65535EntriesAreAllCopied) {
   EXPECT_EQ(staged.entries.back().name, EntryName(65534));
 }
 
+// Archives of more than 65,535 entries without Zip64 end records: minizip
+// 1.1 writes the count as 0xFFFF, some old writers cut it to 16 bits.
+TEST_F(ArchiveMergeTest, CountsThatDoNotFitSixteenBitsAreWalkedToTheEndOrRefused) {
+  ASSERT_EQ(RunCommand(ZipTool() + "count-in-16-bits marked.zip 66000").status, 0);
+  ASSERT_TRUE(Merge({{"marked.zip", {}, {}}})) << error;
+  EXPECT_TRUE(AcceptedByTools("marked.zip.updtmp"));
+  const DumpedArchive staged = DumpArchive("marked.zip.updtmp");
+  ASSERT_EQ(staged.entries.size(), 66000u);
+  EXPECT_EQ(staged.entries.back().name, EntryName(65999));
+
+  ASSERT_EQ(RunCommand(ZipTool() + "count-wrapped wrapped.zip 66000").status, 0);
+  EXPECT_FALSE(Merge({{"wrapped.zip", {}, {}}}));
+  EXPECT_EQ(error, "Unknown");
+}
+
 TEST_F(ArchiveMergeTest, EntriesOverAndBeyond4GiBAreCopied) {
   if (std::getenv("PI_LARGE_ZIP_TESTS") == nullptr) {
     GTEST_SKIP() << "set PI_LARGE_ZIP_TESTS=1 to write 8 GiB";

@@ -27,6 +27,12 @@ zipfile, so that the merge's output is judged by code that nobody here wrote.
       an entry whose name has 300 characters.
   zip_tool.py many ARCHIVE COUNT
       COUNT tiny stored entries named E00000.txt, E00001.txt, ...
+  zip_tool.py count-in-16-bits ARCHIVE COUNT
+      as "many", but without Zip64 end records: the end record's counts are
+      0xFFFF, as minizip 1.1 writes them.
+  zip_tool.py count-wrapped ARCHIVE COUNT
+      as "many", but without Zip64 end records and with the counts cut to
+      their low 16 bits, as some old writers did.
   zip_tool.py huge ARCHIVE
       a stored entry of 4 GiB + 1 MiB of zeros, then a small one, which so
       lies beyond 4 GiB.
@@ -160,6 +166,16 @@ def many(archive, count):
             z.writestr(info, b"%d" % i)
 
 
+def without_zip64_end(archive, count, written_count):
+    many(archive, count)
+    data = open(archive, "rb").read()
+    zip64_end = data.rfind(b"PK\x06\x06")
+    (entries, directory_size, directory_offset) = struct.unpack_from("<QQQ", data, zip64_end + 32)
+    end = struct.pack("<4sHHHHIIH", b"PK\x05\x06", 0, 0, written_count, written_count,
+                      directory_size, directory_offset, 0)
+    open(archive, "wb").write(data[:zip64_end] + end)
+
+
 def huge(archive):
     chunk = bytes(1 << 20)
     with zipfile.ZipFile(archive, "w", allowZip64=True) as z:
@@ -190,6 +206,10 @@ if __name__ == "__main__":
         long_name(sys.argv[2])
     elif command == "many":
         many(sys.argv[2], int(sys.argv[3]))
+    elif command == "count-in-16-bits":
+        without_zip64_end(sys.argv[2], int(sys.argv[3]), 0xFFFF)
+    elif command == "count-wrapped":
+        without_zip64_end(sys.argv[2], int(sys.argv[3]), int(sys.argv[3]) % 0x10000)
     elif command == "huge":
         huge(sys.argv[2])
     else:

@@ -53,10 +53,11 @@ TEST_F(ArchiveMergeTest, WritesNewEntriesFirstThenSurvivorsLowerCasedAndRaw) {
   const DumpedArchive old_archive = DumpArchive("old.zip");
   const std::string old_bytes = folder.Read("old.zip");
 
+  // Drop names match lower-cased old names only: Data/Stored.TXT drops nothing.
   ASSERT_TRUE(Merge({{"old.zip",
                       {Entry("replace.me", "new content"), Entry("new/empty.txt", ""),
                        Entry("Upper.txt", "new upper")},
-                      {"drop.me", "absent.txt"}}}))
+                      {"drop.me", "absent.txt", "Data/Stored.TXT"}}}))
       << error;
 
   EXPECT_EQ(commit_list, CommitList{"old.zip"});

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "archive_merge_support.h"
+#include "engine/zip64_end_record.h"
+#include "faulty_file_system.h"
 
 namespace engine::test {
 namespace {
@@ -62,6 +64,31 @@ TEST_F(ArchiveMergeTest, CountsThatDoNotFitSixteenBitsAreWalkedToTheEndOrRefused
   ASSERT_EQ(RunCommand(ZipTool() + "count-wrapped wrapped.zip 66000").status, 0);
   EXPECT_FALSE(Merge({{"wrapped.zip", {}, {}}}));
   EXPECT_EQ(error, "Unknown");
+}
+
+// The Zip64 end record that the merge adds once minizip has closed an
+// archive of 65,535 entries or more, tried here on a small one.
+TEST_F(ArchiveMergeTest, Zip64EndRecordIsAddedOnceAndEveryFailureReported) {
+  ASSERT_EQ(RunCommand(ZipTool() + "many plain.zip 3").status, 0);
+  const std::string plain = folder.Read("plain.zip");
+
+  FaultyFileSystem counting(NativeFileSystem());
+  ASSERT_TRUE(CompleteZip64End(counting.ZipFileFunctions(), "plain.zip", 3));
+  const std::string completed = folder.Read("plain.zip");
+  EXPECT_EQ(completed.size(), plain.size() + 56 + 20);
+  EXPECT_NE(completed.find("PK\x06\x06"), std::string::npos);
+  EXPECT_TRUE(AcceptedByTools("plain.zip"));
+  EXPECT_EQ(DumpArchive("plain.zip").entries.size(), 3u);
+  ASSERT_TRUE(CompleteZip64End(NativeFileSystem().ZipFileFunctions(), "plain.zip", 3));
+  EXPECT_EQ(folder.Read("plain.zip"), completed) << "added twice";
+
+  for (std::size_t n = 1; n <= counting.calls.size(); ++n) {
+    SCOPED_TRACE(counting.calls[n - 1]);
+    folder.Write("plain.zip", plain);
+    FaultyFileSystem faulty(NativeFileSystem());
+    faulty.fail_at = static_cast<int>(n);
+    EXPECT_FALSE(CompleteZip64End(faulty.ZipFileFunctions(), "plain.zip", 3));
+  }
 }
 
 TEST_F(ArchiveMergeTest, EntriesOverAndBeyond4GiBAreCopied) {

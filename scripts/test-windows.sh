@@ -38,4 +38,16 @@ wine_prefix="$(pwd)/$out/wine-seams"
   WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     wine ../win32_seams_test.exe)
 
+# The installer as a user meets it: real installers run under Wine on a
+# private X display, driven through their dialogs by tests/win32/driver.cpp,
+# with every game folder checked on disk afterwards. Payloads come from the
+# Linux patchpack, which scripts/test.sh has built already.
+patchpack=build/test/tools/patchpack/patchpack
+if [ ! -x "$patchpack" ]; then
+  cmake --preset test >/dev/null
+  cmake --build --preset test -j2 --target patchpack
+fi
+python3 tests/win32/run_wine_tests.py --stub "$stub" --patchpack "$patchpack" \
+  --work build/wine-tests
+
 echo "stub: $(wc -c <"$stub") bytes"

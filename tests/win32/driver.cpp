@@ -238,6 +238,7 @@ bool Session::ExpectSelection(const std::wstring& ending) {
            path.compare(path.size() - ending.size(), ending.size(), ending) == 0;
   });
   Say(ok ? "selection:" : "  last selection:", path);
+  if (!ok) Screenshot(L"selection-failure");
   return ok;
 }
 

@@ -195,7 +195,16 @@ class Wine:
         if not (self.prefix / "system.reg").exists():
             started = time.monotonic()
             self.run(["wineboot", "-i"], timeout=240)
+            # Let the server of the first start save the new prefix and end.
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
             self.log(f"new Wine prefix in {time.monotonic() - started:.1f} s")
+        # The drive goes in before the server starts: a drive that appears
+        # under a running server is not seen alike by every part of Wine.
+        self.cases.mkdir(parents=True, exist_ok=True)
+        drive = self.prefix / "dosdevices" / DRIVE.lower()
+        if drive.is_symlink() or drive.exists():
+            drive.unlink()
+        drive.symlink_to(self.cases)
         # One server for all cases instead of one per process.
         subprocess.run(["wineserver", "-p"], env=self.env, check=True, timeout=30)
         # A virtual desktop: with no window manager on the display, Wine
@@ -205,11 +214,6 @@ class Wine:
                   "Default", "/f"])
         self.run(["reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
                   "/d", "1024x768", "/f"])
-        self.cases.mkdir(parents=True, exist_ok=True)
-        drive = self.prefix / "dosdevices" / DRIVE.lower()
-        if drive.is_symlink() or drive.exists():
-            drive.unlink()
-        drive.symlink_to(self.cases)
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=30)
@@ -242,10 +246,10 @@ class Wine:
 
     def list_folder(self, path):
         """Lists a folder from the Windows side. Wine's browse dialog does not
-        pre-select a folder below a directory that no Windows program has
-        listed since it was made: the selection stops one level above it.
-        On Windows, and on the second try under Wine, it works; listing the
-        folders first gives every case a first try that works."""
+        pre-select a folder below a directory made (or made anew) since Wine
+        last looked into its parent: the selection stops one level above.
+        The second look works, on Windows the first does; a listing first
+        gives the dialog a second look."""
         self.run(["cmd", "/c", "dir", "/s", "/b", self.windows_path(path)])
 
     def screenshot(self, destination):

@@ -37,8 +37,12 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
+const auto kStarted = std::chrono::steady_clock::now();
+
+// One line of the transcript, stamped with the time since the driver started.
 void Say(const char* kind, const std::wstring& text) {
-  std::printf("%s %s\n", kind, Utf8(text).c_str());
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - kStarted;
+  std::printf("[%6.2fs] %s %s\n", elapsed.count(), kind, Utf8(text).c_str());
   std::fflush(stdout);
 }
 
@@ -140,11 +144,13 @@ bool Session::ExpectDialogText(int id, const std::wstring& expected) {
 
 bool Session::PressButton() {
   HWND dialog = FindProgressDialog(process_.dwProcessId);
+  // Read first: a press on Close ends the dialog.
+  const std::wstring caption = dialog == nullptr ? L"" : DialogItemText(dialog, IDCANCEL);
   if (dialog == nullptr || !ClickButton(dialog, IDCANCEL)) {
     Say("FAIL:", L"no progress dialog button to press");
     return false;
   }
-  Say("pressed:", DialogItemText(dialog, IDCANCEL));
+  Say("pressed:", caption);
   return true;
 }
 
@@ -294,8 +300,7 @@ bool Session::ExpectExit(const std::wstring& code) {
   }
   DWORD actual = 0;
   GetExitCodeProcess(process_.hProcess, &actual);
-  std::printf("exit: %lu\n", static_cast<unsigned long>(actual));
-  std::fflush(stdout);
+  Say("exit:", std::to_wstring(actual));
   if (actual != expected) {
     Say("FAIL: exit code differs, expected", code);
     return false;

@@ -94,7 +94,7 @@ def make_patch_source(folder):
     return folder
 
 
-BULK_FILES = 4000
+BULK_FILES = 1500
 
 
 def make_bulk_patch_source(folder):
@@ -258,8 +258,9 @@ class Wine:
 
 
 class Driver:
-    def __init__(self, wine, exe, screenshots):
+    def __init__(self, wine, exe, screenshots, verbose):
         self.wine = wine
+        self.verbose = verbose
         self.exe = exe
         self.screenshots = screenshots
         self.sync = wine.cases / "sync"
@@ -290,6 +291,8 @@ class Driver:
         text = transcript.read_text(errors="replace")
         if driver.returncode != 0 or "FAIL" in text:
             raise Failure("driver:\n" + indent(text))
+        if self.verbose:
+            print(indent(text), end="", flush=True)
         return text
 
 
@@ -489,13 +492,13 @@ def build_installers(args, wine, log):
     def payload(name, make_source):
         path = bin_dir / f"{name}.payload"
         subprocess.run([str(args.patchpack), "build", str(make_source(sources / name)), "-o",
-                        str(path)], check=True, stdout=subprocess.DEVNULL)
+                        str(path)], check=True, stdout=subprocess.DEVNULL, timeout=300)
         return path
 
     def installer(name, payload_path):
         exe = bin_dir / f"{name}.exe"
         subprocess.run([str(args.make_installer), str(payload_path), str(exe)], check=True,
-                       stdout=subprocess.DEVNULL)
+                       stdout=subprocess.DEVNULL, timeout=900)
         return exe
 
     installers = {}
@@ -539,6 +542,8 @@ def main():
     parser.add_argument("--make-installer", type=Path,
                         default=REPO / "scripts/make-windows-installer.sh")
     parser.add_argument("--work", type=Path, default=REPO / "build/wine-tests")
+    parser.add_argument("-v", "--verbose", action="store_true",
+                        help="show what the driver saw in every case")
     parser.add_argument("cases", nargs="*", help="run only the cases whose names contain these")
     args = parser.parse_args()
     args.work = args.work.resolve()
@@ -557,7 +562,7 @@ def main():
         driver_exe = build_driver(args.work)
         shutil.copy(driver_exe, wine.cases / "driver.exe")
         installers = build_installers(args, wine, log)
-        suite = Suite(wine, Driver(wine, wine.cases / "driver.exe", screenshots), installers,
+        suite = Suite(wine, Driver(wine, wine.cases / "driver.exe", screenshots, args.verbose), installers,
                       log)
         for name, case in suite.all_cases():
             if args.cases and not any(word in name for word in args.cases):

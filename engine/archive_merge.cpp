@@ -151,18 +151,6 @@ void CopyEntryRaw(LayerStream& reader, std::uint64_t central_offset, zipFile sta
   }
 }
 
-// Whether the record at `offset` is one of those that follow the central
-// directory: the end record, the Zip64 end record or the digital signature.
-bool EndsCentralDirectory(LayerStream& reader, std::uint64_t offset) {
-  std::uint8_t signature[4];
-  if (!reader.Seek(offset, ZLIB_FILEFUNC_SEEK_SET) || !reader.Read(signature, sizeof signature) ||
-      signature[0] != 'P' || signature[1] != 'K') {
-    return false;
-  }
-  const int kind = signature[2] << 8 | signature[3];
-  return kind == 0x0506 || kind == 0x0606 || kind == 0x0505;
-}
-
 // Walks the old archive in central-directory order, copying every entry that
 // the skip list does not name. Returns the number of entries copied.
 std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_def& file_functions,
@@ -208,7 +196,7 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
   // walk early as if all was well. The walk is complete when the record
   // after the last entry ends the central directory.
   const bool complete =
-      visited == 0 ? global.number_entry == 0 : EndsCentralDirectory(reader, next_record);
+      visited == 0 ? global.number_entry == 0 : IsCentralDirectoryEnd(reader, next_record);
   if (!complete) ThrowUnreadable();
   return copied;
 }

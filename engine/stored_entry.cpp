@@ -10,6 +10,9 @@ namespace {
 
 constexpr std::uint32_t kCentralSignature = 0x02014b50;
 constexpr std::uint32_t kLocalSignature = 0x04034b50;
+constexpr std::uint32_t kEndSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
+constexpr std::uint32_t kDigitalSignature = 0x05054b50;
 constexpr std::size_t kCentralSize = 46;
 constexpr std::size_t kLocalSize = 30;
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
@@ -75,6 +78,15 @@ std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t
   }
   entry.data_offset = local_offset + kLocalSize + Little(local + 26, 2) + Little(local + 28, 2);
   return entry;
+}
+
+bool IsCentralDirectoryEnd(LayerStream& archive, std::uint64_t offset) {
+  std::uint8_t signature[4];
+  if (!archive.Seek(offset, ZLIB_FILEFUNC_SEEK_SET) || !archive.Read(signature, sizeof signature)) {
+    return false;
+  }
+  const std::uint64_t found = Little(signature, 4);
+  return found == kEndSignature || found == kZip64EndSignature || found == kDigitalSignature;
 }
 
 }  // namespace engine

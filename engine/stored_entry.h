@@ -1,8 +1,9 @@
-// Where an old entry's stored bytes lie, and how many there are, read from
-// its central and local headers. minizip's reader cannot be trusted with
-// either on 64-bit Linux: its test for the Zip64 markers compares with an
-// `unsigned long` -1, so it never reads the Zip64 sizes and offsets there,
-// and an entry over 4 GiB or beyond 4 GiB could not be copied.
+// Reading an old archive's records directly: where an entry's stored bytes
+// lie and how many there are, from its central and local headers, and where
+// the central directory ends. minizip's reader cannot be trusted with the
+// sizes and offsets on 64-bit Linux: its test for the Zip64 markers compares
+// with an `unsigned long` -1, so it never reads the Zip64 values there, and
+// an entry over 4 GiB or beyond 4 GiB could not be copied.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +23,9 @@ struct StoredEntry {
 // in `archive`, and the local header that it points to. Nullopt when either
 // cannot be read or is not what it claims to be.
 std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t central_offset);
+
+// Whether the record at `offset` is one of those that follow the central
+// directory: the end record, the Zip64 end record or the digital signature.
+bool IsCentralDirectoryEnd(LayerStream& archive, std::uint64_t offset);
 
 }  // namespace engine

@@ -15,9 +15,7 @@
 // header, and when that write fails it returns without freeing the record and
 // without marking the entry open, so nothing can release it: a hundred bytes
 // lost per failed run, inside the library.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:zipOpenNewFileInZip4_64\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:zipOpenNewFileInZip4_64\n"; }
 
 namespace engine::test {
 namespace {

@@ -2,11 +2,11 @@
 // entries, a dozen of them replaced, against `cp` of the same archive (the
 // floor: every byte read and written once, in the kernel), `dd bs=1M` (the
 // same through a program's own buffer, as any zip writer must) and Info-ZIP
-// `zip -9` making the same change to a copy. Two archives of the same size, one with a
-// 150 MB entry and one whose largest entry is 1 MB, show that the merge's
-// peak memory does not follow the largest entry. Each merge runs in a fresh
-// process (this program, started again with "merge"), so that its peak
-// memory is its own. A benchmark, not a test: it only prints.
+// `zip -9` making the same change to a copy. Two archives of the same size,
+// one with a 150 MB entry and one whose largest entry is 1 MB, show that the
+// merge's peak memory does not follow the largest entry. Each merge runs in
+// a fresh process (this program, started again with "merge"), so that its
+// peak memory is its own. A benchmark, not a test: it only prints.
 #include <minizip/zip.h>
 #include <unistd.h>
 

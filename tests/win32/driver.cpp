@@ -70,7 +70,8 @@ class Session {
   // seen meanwhile and stops early when the installer has exited or, unless
   // `boxes_allowed`, when an unexpected "Error" box shows up.
   template <typename Check>
-  bool WaitFor(const std::wstring& what, Check done, bool boxes_allowed = false);
+  bool WaitFor(const std::wstring& what, Check done, bool boxes_allowed = false,
+               double seconds = 0);
   bool Exited() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
   void Observe();
 
@@ -94,9 +95,10 @@ class Session {
 };
 
 template <typename Check>
-bool Session::WaitFor(const std::wstring& what, Check done, bool boxes_allowed) {
+bool Session::WaitFor(const std::wstring& what, Check done, bool boxes_allowed, double seconds) {
+  if (seconds <= 0) seconds = timeout_;
   const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(static_cast<int>(timeout_ * 1000));
+                        std::chrono::milliseconds(static_cast<int>(seconds * 1000));
   while (true) {
     Observe();
     if (done()) return true;
@@ -236,13 +238,19 @@ bool Session::ExpectBrowse(const std::wstring& title) {
 
 bool Session::ExpectSelection(const std::wstring& ending) {
   std::wstring path;
-  const bool ok = WaitFor(L"the selection " + ending, [&] {
-    HWND dialog = FindBrowseDialog(process_.dwProcessId);
-    if (dialog == nullptr) return false;
-    path = TreeSelectionPath(process_.hProcess, dialog);
-    return path.size() >= ending.size() &&
-           path.compare(path.size() - ending.size(), ending.size(), ending) == 0;
-  });
+  // The dialog selects while it initializes, before it first shows: a short
+  // wait is enough, and keeps a run whose selection failed short.
+  constexpr double kSelectionSeconds = 3;
+  const bool ok = WaitFor(
+      L"the selection " + ending,
+      [&] {
+        HWND dialog = FindBrowseDialog(process_.dwProcessId);
+        if (dialog == nullptr) return false;
+        path = TreeSelectionPath(process_.hProcess, dialog);
+        return path.size() >= ending.size() &&
+               path.compare(path.size() - ending.size(), ending.size(), ending) == 0;
+      },
+      false, kSelectionSeconds);
   Say(ok ? "selection:" : "  last selection:", path);
   if (!ok) Screenshot(L"selection-failure");
   return ok;

@@ -245,11 +245,7 @@ class Wine:
         self.run(["reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f"])
 
     def list_folder(self, path):
-        """Lists a folder from the Windows side. Wine's browse dialog does not
-        pre-select a folder below a directory made (or made anew) since Wine
-        last looked into its parent: the selection stops one level above.
-        The second look works, on Windows the first does; a listing first
-        gives the dialog a second look."""
+        """Lists a folder and everything in it from the Windows side."""
         self.run(["cmd", "/c", "dir", "/s", "/b", self.windows_path(path)])
 
     def screenshot(self, destination):
@@ -308,6 +304,24 @@ class Suite:
         self.driver = driver
         self.installers = installers
         self.log = log
+
+    def run_browsing(self, installer, start, steps):
+        """Runs a case that goes through the browse dialog. Wine's dialog
+        often fails to pre-select a folder below a directory made (or made
+        anew) since a Windows program last looked into it: its walk down the
+        tree stops at that directory without expanding it. On Windows, and
+        on the next start under Wine, the selection works. So the case's
+        folders are listed first, and a run whose selection did not come is
+        started again, up to three times; a selection that never comes still
+        fails the case."""
+        self.wine.list_folder(start.parent)
+        for attempt in range(1, 4):
+            try:
+                return self.driver.run(installer, start, steps)
+            except Failure as error:
+                if "waiting for the selection" not in str(error) or attempt == 3:
+                    raise
+                self.log(f"      Wine did not pre-select the folder (start {attempt}); again")
 
     def folder(self, case, name):
         path = self.wine.cases / case / name
@@ -428,8 +442,7 @@ class Suite:
         self.wine.set_registry(GAME_KEY, "InstallPath", self.wine.windows_path(game_a))
         self.wine.set_registry(COMMON_KEY, "aPaths", self.wine.windows_path(game_a) + "?" +
                                self.wine.windows_path(game_b))
-        self.wine.list_folder(start.parent)
-        self.driver.run(self.installers["patch"], start, [
+        self.run_browsing(self.installers["patch"], start, [
             "expect-browse", CHOOSE, "expect-selection", r"browse-ok > GameA",
             "screenshot", "browse-dialog", "browse-ok",
             "expect-status", SUCCESS, "press-button", "expect-exit", "0"])
@@ -444,8 +457,7 @@ class Suite:
         before = snapshot(start)
         # An empty first path: the dialog starts at the start directory.
         self.wine.set_registry(COMMON_KEY, "aPaths", "?" + self.wine.windows_path(start.parent))
-        self.wine.list_folder(start.parent)
-        self.driver.run(self.installers["patch"], start, [
+        self.run_browsing(self.installers["patch"], start, [
             "expect-browse", CHOOSE, "expect-selection", r"browse-cancel > start",
             "browse-cancel", "expect-exit", "0", "expect-no-dialog", "Patch Installer"])
         check_unchanged(start, before)
@@ -458,7 +470,7 @@ class Suite:
         self.wine.set_registry(GAME_KEY, "InstallPath", self.wine.windows_path(game / "sv.exe"),
                                kind="REG_EXPAND_SZ")
         self.wine.set_registry(COMMON_KEY, "aPaths", DRIVE + "\\")
-        self.driver.run(self.installers["patch"], start, [
+        self.run_browsing(self.installers["patch"], start, [
             "expect-browse", CHOOSE, "expect-selection", f"({DRIVE})", "browse-ok",
             "expect-exit", "0", "expect-no-dialog", "Patch Installer"])
         check_unchanged(game, before)

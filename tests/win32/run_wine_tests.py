@@ -10,8 +10,8 @@ and then checks the game folder on disk.
     run_wine_tests.py --stub build/windows/shell/win32/patch-installer.exe \\
                       --patchpack build/test/tools/patchpack/patchpack
 
-Screenshots of the progress dialog and of an error box are left in
-<work>/screenshots. Exit status 0 when every case passed.
+Screenshots of the progress dialog, of an error box and of the browse dialog
+are left in <work>/screenshots. Exit status 0 when every case passed.
 """
 
 import argparse
@@ -222,7 +222,7 @@ class Wine:
             self.xvfb.wait(timeout=10)
 
     def run(self, command, timeout=60, check=True):
-        """Runs a Windows program; returns its exit code and output. The
+        """Runs a Windows program and returns its output. The
         output goes through a file: Wine's own background processes, started
         by whichever program comes first, inherit the descriptors and would
         hold a pipe open long after the program itself has ended."""

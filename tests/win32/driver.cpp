@@ -173,16 +173,22 @@ bool Session::ExpectError(const std::wstring& expected) {
   for (int id : ButtonIds(box))
     buttons += id == IDOK ? L" OK" : id == IDYES ? L" Yes" : id == IDNO ? L" No" : L" ?";
   HWND owner = GetWindow(box, GW_OWNER);
+  const bool owned_by_dialog =
+      owner != nullptr && owner == FindProgressDialog(process_.dwProcessId);
   Say("box:", L"\"" + text + L"\" buttons:" + buttons + (ShowsIcon(box) ? L" icon" : L" no-icon") +
-                  (owner == FindProgressDialog(process_.dwProcessId) && owner != nullptr
-                       ? L" owner=progress-dialog"
-                       : L" owner=other"));
+                  (owned_by_dialog ? L" owner=progress-dialog" : L" owner=other"));
   if (text != expected) {
     Say("FAIL: box text differs, expected", expected);
     return false;
   }
   if (ShowsIcon(box)) {
     Say("FAIL:", L"the box shows an icon");
+    return false;
+  }
+  // Owned by the progress dialog, so that the dialog is disabled while the
+  // box is open and its button cannot cancel in the middle of a question.
+  if (!owned_by_dialog) {
+    Say("FAIL:", L"the box is not owned by the progress dialog");
     return false;
   }
   return true;

@@ -8,15 +8,17 @@
 
 #include "patchpack_runner.h"
 #include "payload/payload_container.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tools/patchpack/payload_writer.h"
 
 namespace patchpack {
 namespace {
 
-using testing_support::Quoted;
-using testing_support::RunPatchpack;
-using testing_support::TempDir;
-using testing_support::WriteText;
+using patchpack_test::RunPatchpack;
+using test_support::Quoted;
+using test_support::TempDir;
+using test_support::WriteText;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -70,7 +72,7 @@ TEST(PatchpackBuild, WritesTheStreamOfTheWholeSourceSorted) {
             std::string::npos)
       << result.out;
 
-  Bytes payload_bytes = testing_support::ReadBytes(dir / "p.bin");
+  Bytes payload_bytes = test_support::ReadBytes(dir / "p.bin");
   EXPECT_EQ(payload_bytes[0], 0);
   EXPECT_EQ(DecodedStream(payload_bytes), BuildPatchStream(FullSourceDescription()));
   EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
@@ -88,12 +90,12 @@ TEST(PatchpackBuild, SameSourceGivesSameBytesAndX86SetsTheFilter) {
                                Quoted(dir / (std::string(name) + ".bin")));
     ASSERT_EQ(result.exit_code, 0) << result.err;
   }
-  Bytes one = testing_support::ReadBytes(dir / "one.bin");
-  EXPECT_EQ(one, testing_support::ReadBytes(dir / "two.bin"));
+  Bytes one = test_support::ReadBytes(dir / "one.bin");
+  EXPECT_EQ(one, test_support::ReadBytes(dir / "two.bin"));
 
   auto x86 = RunPatchpack("build --x86 " + Quoted(dir / "one") + " -o " + Quoted(dir / "x.bin"));
   ASSERT_EQ(x86.exit_code, 0) << x86.err;
-  Bytes x86_payload = testing_support::ReadBytes(dir / "x.bin");
+  Bytes x86_payload = test_support::ReadBytes(dir / "x.bin");
   EXPECT_EQ(x86_payload[0], 1);
   EXPECT_EQ(DecodedStream(x86_payload), DecodedStream(one));
 }
@@ -154,9 +156,9 @@ TEST(PatchpackBuild, RefusesBadSourcesInOneLineAndKeepsTheOldPayload) {
     WriteText(dir / "p.bin", "previous payload");
     auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_TRUE(testing_support::IsOneLineError(result)) << result.err;
+    EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.err;
     EXPECT_NE(result.err.find(bad.expected_error), std::string::npos) << result.err;
-    EXPECT_EQ(testing_support::ReadText(dir / "p.bin"), "previous payload");
+    EXPECT_EQ(test_support::ReadText(dir / "p.bin"), "previous payload");
     EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
   }
 }
@@ -166,7 +168,7 @@ TEST(PatchpackBuild, EmptySourceBuildsTheSmallestStream) {
   WriteText(dir / "source/version.txt", "0");
   auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(DecodedStream(testing_support::ReadBytes(dir / "p.bin")), Bytes(7, 0));
+  EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")), Bytes(7, 0));
 }
 
 }  // namespace

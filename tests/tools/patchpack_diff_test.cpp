@@ -12,21 +12,24 @@
 #include "engine/installer_host.h"
 #include "engine/run_installation.h"
 #include "patchpack_runner.h"
+#include "tests/support/command.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using testing_support::Bytes;
-using testing_support::CommandResult;
-using testing_support::IsOneLineError;
-using testing_support::Quoted;
-using testing_support::ReadBytes;
-using testing_support::ReadText;
-using testing_support::RunCommand;
-using testing_support::RunPatchpack;
-using testing_support::TempDir;
-using testing_support::WriteText;
+using patchpack_test::IsOneLineError;
+using patchpack_test::RunPatchpack;
+using test_support::Bytes;
+using test_support::CommandResult;
+using test_support::Quoted;
+using test_support::ReadBytes;
+using test_support::ReadText;
+using test_support::RunCommand;
+using test_support::TempDir;
+using test_support::WriteText;
 
 constexpr const char* kMakeZip = R"(import sys, zipfile
 method = zipfile.ZIP_DEFLATED if sys.argv[2] == "deflate" else zipfile.ZIP_STORED

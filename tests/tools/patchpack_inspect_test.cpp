@@ -5,14 +5,16 @@
 #include <string>
 
 #include "patchpack_runner.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tools/patchpack/payload_writer.h"
 
 namespace patchpack {
 namespace {
 
-using testing_support::Quoted;
-using testing_support::RunPatchpack;
-using testing_support::TempDir;
+using patchpack_test::RunPatchpack;
+using test_support::Quoted;
+using test_support::TempDir;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -25,9 +27,9 @@ PatchDescription Sample() {
   return description;
 }
 
-testing_support::CommandResult Inspect(const Bytes& payload_bytes) {
+test_support::CommandResult Inspect(const Bytes& payload_bytes) {
   TempDir dir;
-  testing_support::WriteBytes(dir / "p.bin", payload_bytes);
+  test_support::WriteBytes(dir / "p.bin", payload_bytes);
   return RunPatchpack("inspect " + Quoted(dir / "p.bin"));
 }
 
@@ -96,7 +98,7 @@ TEST(PatchpackInspect, NamesEachKindOfDamageInOneLine) {
     SCOPED_TRACE(damage.what);
     auto result = Inspect(damage.payload);
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_TRUE(testing_support::IsOneLineError(result)) << result.out << result.err;
+    EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.out << result.err;
     EXPECT_NE(result.err.find(damage.expected_error), std::string::npos) << result.err;
   }
 }
@@ -115,13 +117,13 @@ TEST(PatchpackCommandLine, HelpEverywhereAndUsageErrorsExitWithTwo) {
     SCOPED_TRACE(misuse);
     auto result = RunPatchpack(misuse);
     EXPECT_EQ(result.exit_code, 2);
-    EXPECT_TRUE(testing_support::IsOneLineError(result)) << result.err;
+    EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.err;
     EXPECT_NE(result.err.find("(see --help)"), std::string::npos);
   }
   TempDir dir;
   auto missing = RunPatchpack("inspect " + Quoted(dir / "nothing.bin"));
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_TRUE(testing_support::IsOneLineError(missing)) << missing.err;
+  EXPECT_TRUE(patchpack_test::IsOneLineError(missing)) << missing.err;
   EXPECT_NE(missing.err.find("cannot read"), std::string::npos);
 }
 

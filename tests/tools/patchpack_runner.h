@@ -3,12 +3,14 @@
 
 #include <string>
 
-#include "test_support.h"
+#include "tests/support/command.h"
 
-namespace testing_support {
+namespace patchpack_test {
+
+using test_support::CommandResult;
 
 inline CommandResult RunPatchpack(const std::string& arguments) {
-  return RunCommand(Quoted(PATCHPACK_PATH) + " " + arguments);
+  return test_support::RunCommand(test_support::Quoted(PATCHPACK_PATH) + " " + arguments);
 }
 
 // A failure is reported as exactly one line on stderr, and nothing on stdout.
@@ -17,4 +19,4 @@ inline bool IsOneLineError(const CommandResult& result) {
          result.err.find('\n') == result.err.size() - 1;
 }
 
-}  // namespace testing_support
+}  // namespace patchpack_test

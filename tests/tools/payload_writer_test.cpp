@@ -10,14 +10,16 @@
 #include <string>
 
 #include "payload/payload_container.h"
-#include "test_support.h"
+#include "tests/support/command.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace patchpack {
 namespace {
 
-using testing_support::Quoted;
-using testing_support::RunCommand;
-using testing_support::TempDir;
+using test_support::Quoted;
+using test_support::RunCommand;
+using test_support::TempDir;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -41,7 +43,7 @@ PatchDescription WorkedExample() {
 // the end still has its operand converted; E8 and E9 in the last four bytes
 // are never taken as opcodes.
 Bytes X86Sample() {
-  Bytes code = testing_support::ReadBytes("/proc/self/exe");
+  Bytes code = test_support::ReadBytes("/proc/self/exe");
   Bytes sample(code.begin(), code.begin() + std::min<std::size_t>(code.size(), 96u << 10));
   const Bytes tail = {0xE8, 0x10, 0x20, 0x00, 0x00, 0xE8, 0x01, 0xE9, 0x02};
   sample.insert(sample.end(), tail.begin(), tail.end());
@@ -52,7 +54,7 @@ Bytes X86Sample() {
 // the x86 conversion on the way.
 Bytes DecodeRawWithXz(const Bytes& body, bool x86) {
   TempDir dir;
-  testing_support::WriteBytes(dir / "data", Bytes(body.begin() + 14, body.end()));
+  test_support::WriteBytes(dir / "data", Bytes(body.begin() + 14, body.end()));
   std::string filters = x86 ? "--x86 " : "";
   filters += "--lzma1=lc=3,lp=0,pb=2,dict=" + std::to_string(ReadLittleEndian(body, 2, 4));
   auto result = RunCommand("xz --format=raw " + filters + " -dc " + Quoted(dir / "data"));
@@ -107,7 +109,7 @@ TEST(PayloadWriter, HeaderDeclaresTheStreamAndTrailerIsItsSha1) {
 
   TempDir dir;
   Bytes body(payload.begin(), payload.end() - 20);
-  testing_support::WriteBytes(dir / "body", body);
+  test_support::WriteBytes(dir / "body", body);
   auto sha1sum = RunCommand("sha1sum " + Quoted(dir / "body"));
   ASSERT_EQ(sha1sum.exit_code, 0);
   std::string trailer_hex;
@@ -142,7 +144,7 @@ TEST(PayloadWriter, XzReadsThePlainBodyAsLzmaAlone) {
   Bytes stream = BuildPatchStream(WorkedExample());
   Bytes payload = BuildPayload(stream);
   TempDir dir;
-  testing_support::WriteBytes(dir / "p.lzma", Bytes(payload.begin() + 1, payload.end() - 20));
+  test_support::WriteBytes(dir / "p.lzma", Bytes(payload.begin() + 1, payload.end() - 20));
   auto result = RunCommand("xz --format=lzma -dc " + Quoted(dir / "p.lzma"));
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(Bytes(result.out.begin(), result.out.end()), stream);

@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "payload/payload_container.h"
+#include "tests/payload/code_like_bytes.h"
 #include "tests/payload/lzma_test_encoder.h"
-#include "tests/payload/test_support.h"
 
 namespace {
 
-using payload_test::Bytes;
+using test_support::Bytes;
 
 Bytes Converted(Bytes block) {
   payload::DecodeX86Branches(block);

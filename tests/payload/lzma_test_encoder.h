@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
-#include "tests/payload/test_support.h"
+#include "tests/support/bytes.h"
 
 namespace payload_test {
+
+using test_support::Bytes;
 
 struct LzmaSettings {
   bool x86 = false;  // run liblzma's x86 branch converter before LZMA1

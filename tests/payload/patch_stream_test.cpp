@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/payload/test_support.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
 using payload::PatchStream;
-using payload_test::Bytes;
+using test_support::Bytes;
 
 struct StreamOverrun {};
 

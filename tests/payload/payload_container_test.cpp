@@ -6,16 +6,17 @@
 
 #include <string>
 
+#include "tests/payload/code_like_bytes.h"
 #include "tests/payload/lzma_test_encoder.h"
-#include "tests/payload/test_support.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
-using payload_test::Bytes;
 using payload_test::EncodeBody;
 using payload_test::LzmaSettings;
 using payload_test::MakeBody;
 using payload_test::WithTrailer;
+using test_support::Bytes;
 
 struct Decoded {
   bool ok = false;
@@ -43,7 +44,7 @@ Bytes SampleText() {
 }
 
 TEST(PayloadContainer, DecodesWhatLiblzmaEncodedUnderEverySetting) {
-  const std::vector<Bytes> streams = {SampleText(), payload_test::RandomBytes(70000, 1),
+  const std::vector<Bytes> streams = {SampleText(), test_support::RandomBytes(70000, 1),
                                       payload_test::CodeLikeBytes(50000, 2),
                                       Bytes{14, 0, 0, 0, 0, 0, 0}, Bytes(1, 0x42)};
   const std::vector<LzmaSettings> settings = {
@@ -180,7 +181,7 @@ TEST(PayloadContainer, DataCutShortFailsAndTrailingBytesAreIgnored) {
   EXPECT_GT(shortest_success, body.size() - 12);
   EXPECT_LE(shortest_success, body.size());
 
-  for (const Bytes& tail : {Bytes(1, 0), Bytes(100, 0xFF), payload_test::RandomBytes(4096, 3)}) {
+  for (const Bytes& tail : {Bytes(1, 0), Bytes(100, 0xFF), test_support::RandomBytes(4096, 3)}) {
     Bytes longer = body;
     longer.insert(longer.end(), tail.begin(), tail.end());
     ASSERT_TRUE(payload::CheckPayloadTrailer(WithTrailer(longer)));
@@ -215,7 +216,7 @@ TEST(PayloadContainer, GarbageDataDoesNotDecode) {
   // Random data after a valid first byte soon asks for a match from before
   // the start of the block, or breaks the range coder.
   for (std::uint32_t seed = 10; seed < 30; ++seed) {
-    Bytes data = payload_test::RandomBytes(3000, seed);
+    Bytes data = test_support::RandomBytes(3000, seed);
     data[0] = 0;
     EXPECT_FALSE(Decode(MakeBody(0, 0x5D, 1u << 20, 100000, data), 100000).ok) << seed;
   }

@@ -4,28 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/payload/test_support.h"
+#include "tests/support/bytes.h"
+#include "tests/support/command.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 using payload::Sha1;
 using payload::Sha1BlockFunction;
-using payload_test::Bytes;
-
-std::string Hex(const payload::Sha1Digest& digest) {
-  std::string text;
-  char pair[3];
-  for (std::uint8_t byte : digest) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    text += pair;
-  }
-  return text;
-}
+using test_support::Bytes;
+using test_support::Hex;
 
 std::span<const std::uint8_t> AsBytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -100,7 +93,7 @@ TEST(Sha1, BlockFunctionsAgreeOnRandomBlocks) {
   if (accelerated == nullptr) GTEST_SKIP() << "processor has no SHA extensions";
   for (std::size_t block_count : {1u, 2u, 3u, 17u}) {
     Bytes data =
-        payload_test::RandomBytes(64 * block_count, static_cast<std::uint32_t>(block_count));
+        test_support::RandomBytes(64 * block_count, static_cast<std::uint32_t>(block_count));
     std::uint32_t portable_state[5] = {1, 0xFFFFFFFFu, 0x80000000u, 12345, 0xDEADBEEFu};
     std::uint32_t accelerated_state[5] = {1, 0xFFFFFFFFu, 0x80000000u, 12345, 0xDEADBEEFu};
     payload::Sha1BlocksPortable(portable_state, data.data(), block_count);
@@ -122,15 +115,17 @@ std::vector<std::size_t> InterestingLengths() {
 }
 
 TEST(Sha1, AgreesWithSha1sumOnRandomDataOfManyLengths) {
-  payload_test::TempDir dir;
+  test_support::TempDir dir("payload-test");
   std::vector<std::size_t> lengths = InterestingLengths();
   std::vector<Bytes> inputs;
   for (std::size_t length : lengths) {
-    inputs.push_back(payload_test::RandomBytes(length, static_cast<std::uint32_t>(length * 7 + 1)));
-    payload_test::WriteFile(dir.path() / std::to_string(length), inputs.back());
+    inputs.push_back(test_support::RandomBytes(length, static_cast<std::uint32_t>(length * 7 + 1)));
+    test_support::WriteBytes(dir.path() / std::to_string(length), inputs.back());
   }
-  std::istringstream listing(
-      payload_test::RunCommand("cd '" + dir.path().string() + "' && sha1sum -- *"));
+  const test_support::CommandResult sha1sum =
+      test_support::RunCommand("cd " + test_support::Quoted(dir.path()) + " && sha1sum -- *");
+  EXPECT_TRUE(test_support::Succeeded(sha1sum));
+  std::istringstream listing(sha1sum.out);
   std::size_t checked = 0;
   std::string expected, name;
   while (listing >> expected >> name) {
@@ -147,7 +142,7 @@ TEST(Sha1, AgreesWithSha1sumOnRandomDataOfManyLengths) {
 }
 
 TEST(Sha1, IncrementalUpdatesGiveTheOneShotDigest) {
-  Bytes data = payload_test::RandomBytes(1000, 99);
+  Bytes data = test_support::RandomBytes(1000, 99);
   std::string whole = Hex(payload::ComputeSha1(data));
   const std::vector<std::vector<std::size_t>> splittings = {{1, 1, 1, 997},
                                                             {55, 1, 8, 936},

@@ -10,11 +10,13 @@
 
 #include "payload/payload_container.h"
 #include "tests/payload/lzma_test_encoder.h"
-#include "tests/payload/test_support.h"
+#include "tests/support/command.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-using payload_test::Bytes;
+using test_support::Bytes;
 
 // Real x86 code: the start of this test program itself, then some text.
 Bytes MixedInput() {
@@ -37,14 +39,15 @@ class XzCompat : public ::testing::Test {
     input_ = MixedInput();
     ASSERT_GT(input_.size(), 100000u);
     input_path_ = dir_.path() / "input";
-    payload_test::WriteFile(input_path_, input_);
+    test_support::WriteBytes(input_path_, input_);
   }
 
   Bytes Xz(const std::string& options) {
     std::filesystem::path out = dir_.path() / "out";
-    payload_test::RunCommand("xz -c " + options + " '" + input_path_.string() + "' > '" +
-                             out.string() + "'");
-    return payload_test::ReadFile(out);
+    EXPECT_TRUE(test_support::Succeeded(
+        test_support::RunCommand("xz -c " + options + " " + test_support::Quoted(input_path_) +
+                                 " > " + test_support::Quoted(out))));
+    return test_support::ReadBytes(out);
   }
 
   void ExpectDecodesToInput(const Bytes& body) {
@@ -60,7 +63,7 @@ class XzCompat : public ::testing::Test {
     EXPECT_TRUE(block == input_) << "decoded bytes differ from the input";
   }
 
-  payload_test::TempDir dir_;
+  test_support::TempDir dir_{"payload-test"};
   std::filesystem::path input_path_;
   Bytes input_;
 };

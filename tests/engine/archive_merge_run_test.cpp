@@ -21,9 +21,9 @@ class ArchiveRunTest : public InstallationTest {
     game.Write("src/Maps/Level.MAP", std::string(5000, 'm'));
     game.Write("src/Readme.TXT", "read me");
     std::filesystem::create_directory("data");
-    ASSERT_EQ(RunCommand(ZipTool() + "python-variety data/python.zip").status, 0);
-    ASSERT_EQ(
-        RunCommand("cd src && 7z a -tzip ../data/seven.zip Maps Readme.TXT >/dev/null").status, 0);
+    ASSERT_TRUE(Succeeded(RunCommand(ZipTool() + "python-variety data/python.zip")));
+    ASSERT_TRUE(
+        Succeeded(RunCommand("cd src && 7z a -tzip ../data/seven.zip Maps Readme.TXT >/dev/null")));
   }
 
   ArchiveRecord PythonRecord() const {
@@ -81,7 +81,7 @@ TEST_F(ArchiveRunTest, AFailingSecondArchiveLeavesTheGameAsItWas) {
     SCOPED_TRACE(failure.name);
     GameFolder game;  // a fresh game folder for each case
     ASSERT_NO_FATAL_FAILURE(InstallGame(game));
-    ASSERT_EQ(RunCommand(failure.make_second).status, 0);
+    ASSERT_TRUE(Succeeded(RunCommand(failure.make_second)));
     const auto before = game.Files();
     host = ScriptedHost();
     Run(Patch({PythonRecord(), SevenRecord()}));

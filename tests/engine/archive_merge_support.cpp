@@ -1,26 +1,20 @@
 #include "archive_merge_support.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <set>
+#include <span>
 #include <sstream>
 #include <stdexcept>
-#include <string_view>
 
 #include "engine/archive_merge.h"
 #include "engine/entry_name.h"
 #include "engine/install_error.h"
 #include "payload/sha1.h"
+#include "tests/support/bytes.h"
 
 namespace engine::test {
 namespace {
-
-struct PipeCloser {
-  void operator()(std::FILE* pipe) const { pclose(pipe); }
-};
 
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> fields;
@@ -51,41 +45,20 @@ DumpedEntry ParseEntry(const std::vector<std::string>& f) {
   return e;
 }
 
-std::string Hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  return hex;
-}
-
 // The overrun of a test stream is a fault of the test itself.
 [[noreturn]] void TestStreamOverrun() { throw std::logic_error("test stream overrun"); }
 
 }  // namespace
 
-CommandResult RunCommand(const std::string& command) {
-  CommandResult result;
-  std::unique_ptr<std::FILE, PipeCloser> pipe(popen(command.c_str(), "r"));
-  if (!pipe) return result;
-  char chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0;) {
-    result.output.append(chunk, n);
-  }
-  const int status = pclose(pipe.release());
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
 std::string ZipTool() { return "python3 " PI_SOURCE_DIR "/tests/engine/zip_tool.py "; }
 
 DumpedArchive DumpArchive(const std::string& path) {
   const CommandResult dump = RunCommand(ZipTool() + "dump '" + path + "'");
-  if (dump.status != 0) throw std::runtime_error("zip_tool.py cannot read " + path);
+  if (dump.exit_code != 0) {
+    throw std::runtime_error("zip_tool.py cannot read " + path + ": " + dump.err);
+  }
   DumpedArchive archive;
-  std::istringstream lines(dump.output);
+  std::istringstream lines(dump.out);
   for (std::string line; std::getline(lines, line);) {
     const std::vector<std::string> fields = SplitTabs(line);
     if (fields.size() == 2 && fields[0] == "comment") {
@@ -98,13 +71,10 @@ DumpedArchive DumpArchive(const std::string& path) {
 }
 
 std::string ShownContent(const std::string& bytes) {
-  if (bytes.size() > 64) {
-    payload::Sha1 sha1;
-    sha1.Update({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-    const payload::Sha1Digest digest = sha1.Finish();
-    return "sha1:" + Hex({reinterpret_cast<const char*>(digest.data()), digest.size()});
-  }
-  return Hex(bytes);
+  const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                           bytes.size());
+  if (bytes.size() > 64) return "sha1:" + test_support::Hex(payload::ComputeSha1(data));
+  return test_support::Hex(data);
 }
 
 // Flag bits that a copy keeps: the compression options and UTF-8 names.
@@ -167,11 +137,11 @@ void ExpectMergedFrom(const DumpedArchive& old_archive, const DumpedArchive& sta
 
 ::testing::AssertionResult AcceptedByTools(const std::string& path) {
   const CommandResult unzip = RunCommand("unzip -tqq '" + path + "' 2>&1");
-  if (unzip.status != 0) return ::testing::AssertionFailure() << "unzip -t: " << unzip.output;
+  if (unzip.exit_code != 0) return ::testing::AssertionFailure() << "unzip -t: " << unzip.out;
   const CommandResult seven = RunCommand("7z t '" + path + "' 2>&1");
-  if (seven.status != 0) return ::testing::AssertionFailure() << "7z t: " << seven.output;
+  if (seven.exit_code != 0) return ::testing::AssertionFailure() << "7z t: " << seven.out;
   const CommandResult python = RunCommand(ZipTool() + "test '" + path + "' 2>&1");
-  if (python.status != 0) return ::testing::AssertionFailure() << python.output;
+  if (python.exit_code != 0) return ::testing::AssertionFailure() << python.out;
   return ::testing::AssertionSuccess();
 }
 

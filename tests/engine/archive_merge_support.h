@@ -14,6 +14,7 @@
 #include "engine/file_system.h"
 #include "installation_test.h"
 #include "payload/patch_stream.h"
+#include "tests/support/command.h"
 #include "tools/patchpack/payload_writer.h"
 
 namespace engine::test {
@@ -40,13 +41,10 @@ struct DumpedArchive {
   int comment_length = -1;
 };
 
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
+using test_support::CommandResult;
+using test_support::RunCommand;
+using test_support::Succeeded;
 
-// Runs a shell command in the current directory, capturing its stdout.
-CommandResult RunCommand(const std::string& command);
 // "python3 .../zip_tool.py " ready for a subcommand.
 std::string ZipTool();
 DumpedArchive DumpArchive(const std::string& path);

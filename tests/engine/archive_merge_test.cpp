@@ -15,7 +15,7 @@ namespace {
 using patchpack::ArchiveRecord;
 
 void MakeArchive(const std::string& command, const std::string& path) {
-  ASSERT_EQ(RunCommand(ZipTool() + command + " '" + path + "'").status, 0) << command;
+  ASSERT_TRUE(Succeeded(RunCommand(ZipTool() + command + " '" + path + "'"))) << command;
 }
 
 std::vector<std::string> Names(const DumpedArchive& archive) {
@@ -167,7 +167,7 @@ TEST_F(ArchiveMergeTest, ArchivesThatCannotBeReadInFullAreUnknownErrors) {
   folder.Write("zero_in_name.zip", zero_in_name);
   MakeArchive("long-name", "long_name.zip");
   folder.Write("secret.txt", "secret");
-  ASSERT_EQ(RunCommand("zip -q -P password encrypted.zip secret.txt").status, 0);
+  ASSERT_TRUE(Succeeded(RunCommand("zip -q -P password encrypted.zip secret.txt")));
 
   for (const char* path :
        {"truncated.zip", "damaged.zip", "zero_in_name.zip", "long_name.zip", "encrypted.zip"}) {

@@ -28,10 +28,7 @@ void LayOutSources(const GameFolder& folder) {
   folder.Write("src/Empty.txt", "");
 }
 
-void Shell(const std::string& command) {
-  const CommandResult result = RunCommand("(" + command + ") >/dev/null 2>&1");
-  ASSERT_EQ(result.status, 0) << command;
-}
+void Shell(const std::string& command) { ASSERT_TRUE(Succeeded(RunCommand(command))) << command; }
 
 // The record that every archive gets: one entry replaced by an upper-case
 // original's lower-cased name, one dropped, one added, plus a long one.

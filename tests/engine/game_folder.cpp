@@ -1,64 +1,43 @@
 #include "game_folder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
+
+#include "tests/support/files.h"
 
 namespace engine::test {
 
 namespace fs = std::filesystem;
 
 GameFolder::GameFolder() : previous_directory_(fs::current_path()) {
-  std::string pattern = (fs::temp_directory_path() / "game-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
-  fs::current_path(root_);
+  fs::current_path(root_.path());
 }
 
-GameFolder::~GameFolder() {
-  fs::current_path(previous_directory_);
-  std::error_code ignored;
-  fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(root_, ignored);
-}
+GameFolder::~GameFolder() { fs::current_path(previous_directory_); }
 
 void GameFolder::Write(const std::string& path, const Bytes& content) const {
-  Write(path, std::string(content.begin(), content.end()));
+  test_support::WriteBytes(root_ / path, content);
 }
 
 void GameFolder::Write(const std::string& path, const std::string& content) const {
-  const fs::path full = root_ / path;
-  fs::create_directories(full.parent_path());
-  std::ofstream file(full, std::ios::binary | std::ios::trunc);
-  file << content;
-  if (!file) throw std::runtime_error("cannot write " + path);
+  test_support::WriteText(root_ / path, content);
 }
 
 std::string GameFolder::Read(const std::string& path) const {
-  std::ifstream file(root_ / path, std::ios::binary);
-  if (!file) return "<missing>";
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return Exists(path) ? test_support::ReadText(root_ / path) : "<missing>";
 }
 
 bool GameFolder::Exists(const std::string& path) const { return fs::exists(root_ / path); }
 
 std::map<std::string, std::string> GameFolder::Files() const {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    if (!entry.is_regular_file()) continue;
-    const std::string relative = fs::relative(entry.path(), root_).string();
-    files[relative] = Read(relative);
-  }
-  return files;
+  return test_support::Snapshot(root_.path());
 }
 
 std::vector<std::string> GameFolder::Directories() const {
   std::vector<std::string> directories;
-  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    if (entry.is_directory()) directories.push_back(fs::relative(entry.path(), root_).string());
+  for (const auto& entry : fs::recursive_directory_iterator(root_.path())) {
+    if (entry.is_directory()) {
+      directories.push_back(fs::relative(entry.path(), root_.path()).string());
+    }
   }
   std::sort(directories.begin(), directories.end());
   return directories;

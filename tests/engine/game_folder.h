@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace engine::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -35,7 +37,8 @@ class GameFolder {
 
  private:
   std::filesystem::path previous_directory_;
-  std::filesystem::path root_;
+  // Made after the directory is recorded and removed after it is restored.
+  test_support::TempDir root_{"game"};
 };
 
 }  // namespace engine::test

@@ -1,10 +1,8 @@
 #include "installation_test.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "engine/run_installation.h"
 #include "shell/message_table.h"
+#include "tests/support/files.h"
 
 namespace engine::test {
 
@@ -24,9 +22,8 @@ std::vector<std::string> SucceededCalls(int checks) {
 }
 
 InstallationTest::InstallationTest() {
-  std::ifstream file(PI_SOURCE_DIR "/resources/messages.txt", std::ios::binary);
-  const Bytes table{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  EXPECT_TRUE(shell::LoadMessageTable(table));
+  EXPECT_TRUE(
+      shell::LoadMessageTable(test_support::ReadBytes(PI_SOURCE_DIR "/resources/messages.txt")));
 }
 
 InstallationTest::~InstallationTest() { shell::ReleaseMessageTable(); }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
+
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 
 namespace console {
 namespace {
@@ -12,17 +14,13 @@ namespace fs = std::filesystem;
 
 class FolderSettingsTest : public ::testing::Test {
  protected:
-  ~FolderSettingsTest() override { fs::remove(file_); }
-
   FolderSettings Read(const std::string& text) {
-    std::ofstream(file_, std::ios::binary) << text;
+    test_support::WriteText(file_, text);
     return ReadFolderSettings(file_);
   }
 
-  fs::path file_ =
-      fs::temp_directory_path() /
-      ("stormhaven-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".conf");
+  test_support::TempDir dir_{"folder-settings-test"};
+  fs::path file_ = dir_ / "stormhaven.conf";
 };
 
 TEST_F(FolderSettingsTest, ReadsBothValuesWhateverTheLineEnds) {

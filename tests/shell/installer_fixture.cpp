@@ -1,47 +1,8 @@
 #include "tests/shell/installer_fixture.h"
 
-#include <stdlib.h>
-
-#include <fstream>
-#include <iterator>
-
 namespace installer_test {
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::map<std::string, std::string> Snapshot(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.is_regular_file()) {
-      files[fs::relative(entry.path(), folder).string()] = ReadText(entry.path());
-    }
-  }
-  return files;
-}
-
-InstallerTest::InstallerTest() {
-  std::string pattern = (fs::temp_directory_path() / "console-installer-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
-  home_ = root_ / "home";
-  game_ = root_ / "game";
-  fs::create_directories(home_);
-}
-
-InstallerTest::~InstallerTest() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
-}
+InstallerTest::InstallerTest() { fs::create_directories(home_); }
 
 void InstallerTest::MakeGameFolder(const fs::path& folder, const std::string& installed_record) {
   WriteText(folder / "sv.exe", "MZ game");

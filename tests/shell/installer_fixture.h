@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
 #include "tools/patchpack/payload_writer.h"
 
 namespace installer_test {
@@ -45,11 +47,9 @@ struct RunResult {
 
 RunResult RunProgram(const fs::path& program, const RunOptions& options);
 
-std::string ReadText(const fs::path& path);
-void WriteText(const fs::path& path, const std::string& text);
-
-// Every regular file under `folder` with its contents, by relative path.
-std::map<std::string, std::string> Snapshot(const fs::path& folder);
+using test_support::ReadText;
+using test_support::Snapshot;
+using test_support::WriteText;
 
 class InstallerTest : public ::testing::Test {
  public:
@@ -59,7 +59,6 @@ class InstallerTest : public ::testing::Test {
 
  protected:
   InstallerTest();
-  ~InstallerTest() override;
 
   // A game folder with sv.exe, data/game.ini, a curver.txt holding
   // `installed_record`, a file the patches replace and one they delete.
@@ -79,9 +78,10 @@ class InstallerTest : public ::testing::Test {
   // The lines that a successful run prints.
   static std::string SuccessTranscript();
 
-  fs::path root_;
-  fs::path home_;
-  fs::path game_;
+  test_support::TempDir temp_{"console-installer-test"};
+  fs::path root_ = temp_.path();
+  fs::path home_ = root_ / "home";
+  fs::path game_ = root_ / "game";
 };
 
 }  // namespace installer_test

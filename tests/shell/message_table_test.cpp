@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/support/files.h"
 
 namespace shell {
 namespace {
@@ -62,9 +62,8 @@ std::u16string ShippedText() {
 }
 
 TEST_F(MessageTableTest, ShippedResourceHoldsTheTwelveTextsExactly) {
-  std::ifstream file(PI_SOURCE_DIR "/resources/messages.txt", std::ios::binary);
-  ASSERT_TRUE(file) << "resources/messages.txt is missing";
-  const Bytes shipped{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  // Throws, and so fails the test, when resources/messages.txt is missing.
+  const Bytes shipped = test_support::ReadBytes(PI_SOURCE_DIR "/resources/messages.txt");
 
   EXPECT_EQ(shipped.size(), 934u);
   EXPECT_EQ(shipped, Resource(ShippedText()));

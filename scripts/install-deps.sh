@@ -18,6 +18,8 @@ done
 if [ -n "$missing" ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
+  # Recommended packages come too: Wine needs its fonts and X extensions to
+  # draw the dialogs that the Windows tests read.
   # shellcheck disable=SC2086
-  apt-get install -y -qq --no-install-recommends $missing
+  apt-get install -y -qq $missing
 fi

@@ -1,5 +1,6 @@
 // The console installer: loads its texts, finds the game folder, makes it
 // the current directory and runs the installation carried inside itself.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -48,6 +49,20 @@ bool AnswerArguments(int argc, char** argv) {
   return false;
 }
 
+// A standard descriptor that the caller left closed would be taken by the
+// first file or pipe that the installer opens: a question would then wait on
+// the installer's own wake-up pipe instead of meeting the end of its input,
+// and a status line could land in a game file. Such a descriptor is opened
+// on /dev/null, so that it reads as empty and swallows what is written.
+void OpenClosedStandardDescriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is `fd` itself, as those below it are open.
+    const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (opened != fd && opened >= 0) ::close(opened);
+  }
+}
+
 int Install() {
   console::LineReader input(STDIN_FILENO);
   const std::string folder =
@@ -65,6 +80,7 @@ int Install() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenClosedStandardDescriptors();
   // A reader of the output that goes away (`patch-installer | head`) must not
   // kill the installer halfway through its commit; lost output is harmless.
   std::signal(SIGPIPE, SIG_IGN);

@@ -32,10 +32,12 @@ struct RunOptions {
   fs::path directory;  // the start directory
   std::string input;   // standard input; it ends after this text
   bool keep_input_open = false;
+  bool close_input = false;    // start the program with descriptor 0 closed
   std::string interrupt_when;  // send `signal` once standard output holds this
   int interrupts = 1;          // how many, a moment apart
   int signal = SIGINT;
   std::map<std::string, std::string> environment;  // set or, when empty, unset
+  int timeout_seconds = 180;                       // a run that takes longer has hung and is killed
 };
 
 struct RunResult {

@@ -111,6 +111,19 @@ TEST_F(InstallerRunTest, AnUnclearAnswerAsksAgain) {
   EXPECT_EQ(run.exit_code, 2);
 }
 
+// Started with standard input closed (as some service managers do), the
+// question meets the end of its input at once, which counts as yes.
+TEST_F(InstallerRunTest, ClosedStandardInputIsTheEndOfInput) {
+  MakeGameFolder(game_, "14");
+  const RunResult run =
+      RunInstaller(MakeInstaller(SamplePatch(14)),
+                   {.directory = game_, .close_input = true, .timeout_seconds = 30});
+  EXPECT_THAT(run.out, HasSubstr(kAlready + " [y/n] \nPatch is being installed."));
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadText(game_ / "curver.txt"), "14\r\n");
+  EXPECT_EQ(ReadText(game_ / "data" / "readme.txt"), "new readme 14");
+}
+
 TEST_F(InstallerRunTest, AnotherEditionIsRefusedBeforeAnyQuestion) {
   MakeGameFolder(game_, "14\r\nOnline");
   const auto before = Snapshot(game_);

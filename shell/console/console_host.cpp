@@ -39,9 +39,12 @@ void ConsoleHost::SetStatusText(const char16_t* text) { PrintLine(stdout, ToUtf8
 
 void ConsoleHost::SetButtonText(const char16_t* text) {
   // The button cancels while the run is under way; in a terminal that is
-  // Ctrl+C, so say so beside its caption.
+  // Ctrl+C, so say so beside its caption. A table too short to hold either
+  // caption gives null for both, and the final Close must not offer Ctrl+C.
   std::string caption = ToUtf8(text);
-  if (text == shell::Message(shell::MsgId::Cancel)) caption += ": Ctrl+C";
+  if (text == shell::Message(shell::MsgId::Cancel) && text != shell::Message(shell::MsgId::Close)) {
+    caption += ": Ctrl+C";
+  }
   PrintLine(stdout, "[" + caption + "]");
 }
 

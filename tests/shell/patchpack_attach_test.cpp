@@ -125,5 +125,16 @@ TEST_F(PatchpackAttachTest, AReplacementTableSuppliesTheTexts) {
   }
 }
 
+TEST_F(PatchpackAttachTest, AShortTableNeverOffersCtrlCOnceTheRunHasFinished) {
+  // Two messages: the Cancel and the Close captions are both missing.
+  WriteTable(root_ / "two.txt", u"Unpacking\r\nInstalling");
+  Attach(kInstallerStub, WritePayload(SamplePatch(14), "patch.payload"), output_,
+         {"--messages", "two.txt"});
+  MakeGameFolder(game_);
+  const RunResult run = RunInstaller(output_, {.directory = game_});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_THAT(run.out, ::testing::EndsWith("Installing\n\n[]\n"));
+}
+
 }  // namespace
 }  // namespace installer_test

@@ -1,5 +1,7 @@
 #include "shell/win32/progress_dialog.h"
 
+#include <exception>
+
 #include "engine/embedded_payload.h"
 #include "engine/file_system.h"
 #include "engine/run_installation.h"
@@ -16,8 +18,17 @@ const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_
 // it was started with. Nobody waits for it or reads its result.
 DWORD WINAPI InstallerThread(LPVOID window) {
   DialogHost host(static_cast<HWND>(window));
-  return static_cast<DWORD>(
-      engine::RunInstallation(host, engine::NativeFileSystem(), engine::FindEmbeddedPayload));
+  try {
+    return static_cast<DWORD>(
+        engine::RunInstallation(host, engine::NativeFileSystem(), engine::FindEmbeddedPayload));
+  } catch (const std::exception&) {
+    // Only memory exhaustion gets here. Left to leave the thread's start
+    // routine, it would end the process at once with the dialog standing;
+    // it ends the run like any failure that carries no message instead.
+    host.ShowError(Message(MsgId::UnknownError));
+    host.CloseDialog();
+    return 0;
+  }
 }
 
 void OnInitDialog(HWND window, HINSTANCE instance) {

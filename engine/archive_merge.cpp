@@ -115,15 +115,16 @@ int LevelFromOptionBits(uLong flag) {
 // the old archive, rather than by minizip's raw read: that one copies byte
 // by byte and checksums what it need not, several times slower than the
 // disk, and cannot find Zip64 entries on 64-bit Linux (see stored_entry.h).
-void CopyEntryRaw(LayerStream& reader, std::uint64_t central_offset, zipFile staged,
-                  const std::string& name, const unz_file_info64& info,
+void CopyEntryRaw(LayerStream& reader, std::uint64_t archive_start, std::uint64_t central_offset,
+                  zipFile staged, const std::string& name, const unz_file_info64& info,
                   std::vector<std::uint8_t>& buffer) {
   // minizip writes only these two methods; the failure is the writer's.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
   // A raw copy cannot carry encryption over: the bytes would be unreadable.
   if ((info.flag & kEncryptedFlag) != 0) ThrowUnreadable();
 
-  const std::optional<StoredEntry> stored = LocateStoredEntry(reader, central_offset);
+  const std::optional<StoredEntry> stored =
+      LocateStoredEntry(reader, archive_start, central_offset);
   if (!stored || !reader.Seek(stored->data_offset, ZLIB_FILEFUNC_SEEK_SET)) ThrowUnreadable();
 
   // A date of 0 must be passed as no record at all: minizip would otherwise
@@ -161,6 +162,10 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
   if (!reader.is_open()) ThrowUnreadable();
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(old_archive, &global) != UNZ_OK) ThrowUnreadable();
+  // The offsets that minizip reports count from the start of the zip, which
+  // need not be the start of the file.
+  const std::optional<std::uint64_t> archive_start = FindArchiveStart(reader);
+  if (!archive_start) ThrowUnreadable();
 
   std::vector<std::uint8_t> buffer(kCopyChunkSize);
   std::uint64_t visited = 0;
@@ -179,14 +184,14 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
         info.size_filename > kMaxNameLength) {
       ThrowUnreadable();
     }
-    next_record = central_offset + kCentralRecordSize + info.size_filename + info.size_file_extra +
-                  info.size_file_comment;
+    next_record = *archive_start + central_offset + kCentralRecordSize + info.size_filename +
+                  info.size_file_extra + info.size_file_comment;
     // A name with a 0 byte in it cannot be written again as it is.
     std::string name(name_buffer, info.size_filename);
     if (name.find('\0') != std::string::npos) ThrowUnreadable();
     LowerCaseAscii(name);
     if (skip_list.Contains(name)) continue;
-    CopyEntryRaw(reader, central_offset, staged, name, info, buffer);
+    CopyEntryRaw(reader, *archive_start, central_offset, staged, name, info, buffer);
     ++copied;
   }
 

@@ -1,5 +1,6 @@
 #include "engine/stored_entry.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -13,6 +14,13 @@ constexpr std::uint32_t kLocalSignature = 0x04034b50;
 constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
 constexpr std::uint32_t kDigitalSignature = 0x05054b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::size_t kEndSize = 22;
+constexpr std::size_t kZip64EndSize = 56;
+constexpr std::size_t kZip64LocatorSize = 20;
+// The end record's comment length is 16 bits: the record lies within this
+// many bytes of the end of the file.
+constexpr std::size_t kEndSearchSize = 0xFFFF + kEndSize;
 constexpr std::size_t kCentralSize = 46;
 constexpr std::size_t kLocalSize = 30;
 constexpr std::uint16_t kZip64ExtraId = 0x0001;
@@ -53,7 +61,48 @@ bool ApplyZip64Extra(const std::vector<std::uint8_t>& extra, std::uint64_t* cons
 
 }  // namespace
 
-std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t central_offset) {
+std::optional<std::uint64_t> FindArchiveStart(LayerStream& archive) {
+  if (!archive.Seek(0, ZLIB_FILEFUNC_SEEK_END)) return std::nullopt;
+  const std::uint64_t size = archive.Tell();
+  if (size == static_cast<std::uint64_t>(-1) || size < kEndSize) return std::nullopt;
+  const std::uint64_t tail_start = size - std::min<std::uint64_t>(size, kEndSearchSize);
+  std::vector<std::uint8_t> tail(size - tail_start);
+  if (!archive.Seek(tail_start, ZLIB_FILEFUNC_SEEK_SET) ||
+      !archive.Read(tail.data(), tail.size())) {
+    return std::nullopt;
+  }
+
+  // The last end record in the file is the one minizip takes.
+  for (std::size_t at = tail.size() - kEndSize + 1; at-- > 0;) {
+    if (Little(&tail[at], 4) != kEndSignature) continue;
+    const std::uint64_t end_position = tail_start + at;
+    std::uint64_t record_position = end_position;
+    std::uint64_t directory_size = Little(&tail[at + 12], 4);
+    std::uint64_t directory_offset = Little(&tail[at + 16], 4);
+    // With a Zip64 end record, minizip takes the directory from it, and the
+    // distance from that record's position.
+    std::uint8_t locator[kZip64LocatorSize];
+    std::uint8_t zip64_end[kZip64EndSize];
+    if (end_position >= kZip64LocatorSize &&
+        archive.Seek(end_position - kZip64LocatorSize, ZLIB_FILEFUNC_SEEK_SET) &&
+        archive.Read(locator, sizeof locator) && Little(locator, 4) == kZip64LocatorSignature &&
+        archive.Seek(Little(locator + 8, 8), ZLIB_FILEFUNC_SEEK_SET) &&
+        archive.Read(zip64_end, sizeof zip64_end) && Little(zip64_end, 4) == kZip64EndSignature) {
+      record_position = Little(locator + 8, 8);
+      directory_size = Little(zip64_end + 40, 8);
+      directory_offset = Little(zip64_end + 48, 8);
+    }
+    if (directory_offset > record_position || directory_size > record_position - directory_offset) {
+      return std::nullopt;
+    }
+    return record_position - directory_offset - directory_size;
+  }
+  return std::nullopt;
+}
+
+std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t archive_start,
+                                             std::uint64_t central_offset) {
+  central_offset += archive_start;
   std::uint8_t central[kCentralSize];
   if (!archive.Seek(central_offset, ZLIB_FILEFUNC_SEEK_SET) ||
       !archive.Read(central, sizeof central) || Little(central, 4) != kCentralSignature) {
@@ -71,6 +120,7 @@ std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t
     return std::nullopt;
   }
 
+  local_offset += archive_start;
   std::uint8_t local[kLocalSize];
   if (!archive.Seek(local_offset, ZLIB_FILEFUNC_SEEK_SET) || !archive.Read(local, sizeof local) ||
       Little(local, 4) != kLocalSignature) {

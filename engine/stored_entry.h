@@ -19,13 +19,26 @@ struct StoredEntry {
   std::uint64_t uncompressed_size = 0;
 };
 
-// Reads the central-directory record at `central_offset` of the archive open
-// in `archive`, and the local header that it points to. Nullopt when either
-// cannot be read or is not what it claims to be.
-std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t central_offset);
+// Where the zip begins in the file: the number of bytes in front of it, such
+// as the stub of a self-extracting archive. Offsets inside the zip (those
+// that minizip reports, and the local-header offsets of the central records)
+// count from there, as minizip's own reader takes them: it derives the
+// distance from where the central directory is found and where the end
+// record says it is. Nullopt when the end record cannot be found or its
+// directory would lie outside the file.
+std::optional<std::uint64_t> FindArchiveStart(LayerStream& archive);
 
-// Whether the record at `offset` is one of those that follow the central
-// directory: the end record, the Zip64 end record or the digital signature.
+// Reads the central-directory record at `central_offset` of the archive open
+// in `archive`, and the local header that it points to. Both the record's
+// offset and the local-header offset inside it count from `archive_start`;
+// the entry's data_offset is a position in the file. Nullopt when either
+// record cannot be read or is not what it claims to be.
+std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t archive_start,
+                                             std::uint64_t central_offset);
+
+// Whether the record at `offset` (a position in the file) is one of those
+// that follow the central directory: the end record, the Zip64 end record or
+// the digital signature.
 bool IsCentralDirectoryEnd(LayerStream& archive, std::uint64_t offset);
 
 }  // namespace engine

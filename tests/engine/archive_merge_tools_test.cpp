@@ -95,5 +95,20 @@ TEST_F(ArchiveMergeToolsTest, SevenZipArchivesDeflatedAndStored) {
   MergeAndCheck("copy.zip");
 }
 
+TEST_F(ArchiveMergeToolsTest, ArchiveBehindAStubIsCopiedInFull) {
+  // A self-extracting archive: bytes in front of the zip, whose offsets
+  // count from the zip's own start. minizip finds its entries by the
+  // distance between the central directory and the end record.
+  LayOutSources(folder);
+  Shell("cd src && zip -q -r ../plain.zip Readme.TXT Maps Empty.txt");
+  Shell("head -c 1000 /dev/urandom > stub.bin && cat stub.bin plain.zip > stubbed.zip");
+  const DumpedArchive old_archive = DumpArchive("plain.zip");
+  ASSERT_FALSE(old_archive.entries.empty());
+  const ArchiveRecord record = RecordFor("stubbed.zip");
+  ASSERT_TRUE(Merge({record})) << error;
+  EXPECT_TRUE(AcceptedByTools("stubbed.zip.updtmp"));
+  ExpectMergedFrom(old_archive, DumpArchive("stubbed.zip.updtmp"), record);
+}
+
 }  // namespace
 }  // namespace engine::test

@@ -263,7 +263,18 @@ class Driver:
 
     def run(self, installer, start_dir, steps, timeout=20):
         """Runs the installer from start_dir through the driver's steps;
-        returns its transcript, raising Failure when a step failed."""
+        returns its transcript, raising Failure when a step failed. Under a
+        loaded machine Wine now and then refuses to create the process at
+        all; nothing has run then, so that start alone is tried again."""
+        for attempt in range(1, 4):
+            try:
+                return self.run_once(installer, start_dir, steps, timeout)
+            except Failure as error:
+                if "FAIL: cannot start" not in str(error) or attempt == 3:
+                    raise
+                time.sleep(1)
+
+    def run_once(self, installer, start_dir, steps, timeout):
         shutil.rmtree(self.sync, ignore_errors=True)
         self.sync.mkdir(parents=True)
         transcript = self.wine.cases / "driver.log"

@@ -5,22 +5,16 @@
 #include <cstdint>
 
 #include "engine/layer_stream.h"
+#include "engine/zip_records.h"
 
 namespace engine {
-namespace {
-
-constexpr std::size_t kEndRecordSize = 22;
-constexpr std::array<std::uint8_t, 4> kEndRecordSignature = {'P', 'K', 5, 6};
-
-}  // namespace
-
 bool IsZipWithoutEntries(const zlib_filefunc64_def& file_functions, const std::string& path) {
   LayerStream file(file_functions, path, ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
-  std::array<std::uint8_t, kEndRecordSize> record{};
+  std::array<std::uint8_t, zip_records::kEndSize> record{};
   if (!file.is_open() || !file.Read(record.data(), record.size())) return false;
   // After the signature: disk numbers, entry counts, directory size and
   // offset, all zero; only the comment length may be anything.
-  return std::equal(kEndRecordSignature.begin(), kEndRecordSignature.end(), record.begin()) &&
+  return zip_records::ReadLittle(record.data(), 4) == zip_records::kEndSignature &&
          std::all_of(record.begin() + 4, record.begin() + 20,
                      [](std::uint8_t b) { return b == 0; });
 }

@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "bench/process_timer.h"
-#include "engine/archive_merge.h"
+#include "engine/archive/archive_merge.h"
 #include "engine/checked_file_system.h"
 #include "engine/installer_host.h"
 #include "payload/patch_stream.h"
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace {
 
@@ -102,17 +102,17 @@ void MakeArchive(const fs::path& path, bool one_large_entry) {
 }
 
 // A dozen entries spread over the archive, each replaced by 64 KB of text.
-patchpack::Bytes PatchStreamFor(const std::string& archive) {
-  patchpack::ArchiveRecord record{archive, {}, {}};
+payload::Bytes PatchStreamFor(const std::string& archive) {
+  payload::ArchiveRecord record{archive, {}, {}};
   Filler filler;
   for (int i = 0; i < kReplaced; ++i) {
     std::vector<std::uint8_t> content(65536);
     filler.Fill(content, false);
     record.new_entries.push_back({EntryName(i * (kSmallEntries / kReplaced)), content});
   }
-  patchpack::PatchDescription description;
+  payload::PatchDescription description;
   description.archives.push_back(record);
-  return patchpack::BuildPatchStream(description);
+  return payload::BuildPatchStream(description);
 }
 
 struct Best {
@@ -162,7 +162,7 @@ void Compare(const fs::path& dir, const std::string& name, bool one_large_entry)
   const fs::path archive = dir / name;
   MakeArchive(archive, one_large_entry);
   const fs::path stream_file = dir / (name + ".stream");
-  const patchpack::Bytes stream = PatchStreamFor(name);
+  const payload::Bytes stream = PatchStreamFor(name);
   std::ofstream(stream_file, std::ios::binary)
       .write(reinterpret_cast<const char*>(stream.data()), static_cast<long>(stream.size()));
 

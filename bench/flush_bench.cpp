@@ -18,7 +18,7 @@
 #include "engine/file_system.h"
 #include "engine/installer_host.h"
 #include "engine/run_installation.h"
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace {
 
@@ -69,8 +69,8 @@ class FlushTimer final : public engine::FileSystem {
 
 // Content that compresses about as well as game data: words from a small
 // vocabulary with random bytes mixed in.
-patchpack::Bytes GameLikeContent(std::size_t size, std::mt19937& random) {
-  patchpack::Bytes content;
+payload::Bytes GameLikeContent(std::size_t size, std::mt19937& random) {
+  payload::Bytes content;
   content.reserve(size);
   while (content.size() < size) {
     if (random() % 4 == 0) {
@@ -85,16 +85,16 @@ patchpack::Bytes GameLikeContent(std::size_t size, std::mt19937& random) {
   return content;
 }
 
-patchpack::Bytes ReferencePayload() {
+payload::Bytes ReferencePayload() {
   std::mt19937 random(14);
-  patchpack::PatchDescription patch;
+  payload::PatchDescription patch;
   patch.version = 14;
   patch.loose_files.push_back({"Data\\main.pak", GameLikeContent(20'000'000, random)});
   for (int i = 0; i < 40; ++i) {
     patch.loose_files.push_back(
         {"Data\\Config\\file" + std::to_string(i) + ".ini", GameLikeContent(4'000, random)});
   }
-  return patchpack::BuildPayload(patchpack::BuildPatchStream(patch));
+  return payload::BuildPayload(payload::BuildPatchStream(patch));
 }
 
 struct Timing {
@@ -102,7 +102,7 @@ struct Timing {
   double flush_seconds;
 };
 
-Timing TimeRun(const patchpack::Bytes& payload, bool flush) {
+Timing TimeRun(const payload::Bytes& payload, bool flush) {
   namespace fs = std::filesystem;
   const fs::path game = fs::current_path() / ("flush_bench_game_" + std::to_string(getpid()));
   fs::remove_all(game);
@@ -138,7 +138,7 @@ double Median(std::vector<double> values) {
 
 int main() {
   std::printf("building the reference payload...\n");
-  const patchpack::Bytes payload = ReferencePayload();
+  const payload::Bytes payload = ReferencePayload();
   std::printf("payload %zu bytes; 1 loose file of 20,000,000 bytes and 40 of 4,000\n",
               payload.size());
 

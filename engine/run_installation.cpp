@@ -3,22 +3,22 @@
 #include <memory>
 #include <new>
 
-#include "engine/archive_merge.h"
+#include "engine/archive/archive_merge.h"
 #include "engine/checked_file_system.h"
 #include "engine/commit.h"
 #include "engine/commit_list.h"
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
 #include "engine/version_record.h"
+#include "messages/message_table.h"
 #include "payload/patch_stream.h"
 #include "payload/payload_container.h"
-#include "shell/message_table.h"
 
 namespace engine {
 namespace {
 
-using shell::Message;
-using shell::MsgId;
+using messages::Message;
+using messages::MsgId;
 
 // Not in the message table: the decoder's failure is reported in English.
 constexpr char16_t kDecodeErrorText[] = u"LZMA Decompress Error";

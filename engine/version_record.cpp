@@ -4,13 +4,13 @@
 #include <string_view>
 
 #include "engine/install_error.h"
-#include "shell/message_table.h"
+#include "messages/message_table.h"
 
 namespace engine {
 namespace {
 
-using shell::Message;
-using shell::MsgId;
+using messages::Message;
+using messages::MsgId;
 
 // Text mode on Windows ends a file at its first Ctrl+Z. Its other change,
 // CR LF to LF, needs no counterpart: CR is whitespace like LF.

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "engine/install_error.h"
-#include "shell/message_table.h"
+#include "messages/message_table.h"
 
 namespace engine {
 
-inline InstallError WriteError() { return InstallError(shell::Message(shell::MsgId::WriteError)); }
+inline InstallError WriteError() {
+  return InstallError(messages::Message(messages::MsgId::WriteError));
+}
 
 }  // namespace engine

@@ -25,18 +25,12 @@ python3 tests/win32/check_resources_test.py "$stub" "$out/resource-check.exe" \
   "$out/resource-check.payload" resources/messages.txt
 
 # The engine's Win32 seams, under Wine in an empty folder of their own.
-deps_flags=$(PKG_CONFIG_LIBDIR=.deps/windows/lib/pkgconfig pkg-config --cflags --libs minizip)
-x86_64-w64-mingw32-windres tests/win32/win32_seams_test.rc -O coff -o "$out/win32_seams_test.res.o"
-# shellcheck disable=SC2086
-x86_64-w64-mingw32-g++ -std=c++20 -Wall -Wextra -Werror -O1 -I. -static \
-  -o "$out/win32_seams_test.exe" tests/win32/win32_seams_test.cpp \
-  engine/file_system_win32.cpp engine/embedded_payload_win32.cpp \
-  "$out/win32_seams_test.res.o" $deps_flags
+seams_test="$(pwd)/build/windows/tests/win32/win32_seams_test.exe"
 rm -rf "$out/seams" && mkdir -p "$out/seams"
 wine_prefix="$(pwd)/$out/wine-seams"
 (cd "$out/seams" &&
   WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    wine ../win32_seams_test.exe)
+    wine "$seams_test")
 
 # The installer as a user meets it: real installers run under Wine on a
 # private X display, driven through their dialogs by tests/win32/driver.cpp,
@@ -48,6 +42,7 @@ if [ ! -x "$patchpack" ]; then
   cmake --build --preset test -j2 --target patchpack
 fi
 python3 tests/win32/run_wine_tests.py --stub "$stub" --patchpack "$patchpack" \
+  --driver build/windows/tests/win32/driver.exe \
   --work build/wine-tests
 
 echo "stub: $(wc -c <"$stub") bytes"

@@ -8,10 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "messages/message_table.h"
 #include "shell/console/progress_flags.h"
 #include "shell/console/terminal_output.h"
 #include "shell/console/utf8.h"
-#include "shell/message_table.h"
 
 namespace console {
 namespace {
@@ -42,7 +42,8 @@ void ConsoleHost::SetButtonText(const char16_t* text) {
   // Ctrl+C, so say so beside its caption. A table too short to hold either
   // caption gives null for both, and the final Close must not offer Ctrl+C.
   std::string caption = ToUtf8(text);
-  if (text == shell::Message(shell::MsgId::Cancel) && text != shell::Message(shell::MsgId::Close)) {
+  if (text == messages::Message(messages::MsgId::Cancel) &&
+      text != messages::Message(messages::MsgId::Close)) {
     caption += ": Ctrl+C";
   }
   PrintLine(stdout, "[" + caption + "]");

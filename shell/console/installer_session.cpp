@@ -4,17 +4,16 @@
 #include <signal.h>
 
 #include <atomic>
-#include <exception>
 #include <system_error>
 #include <thread>
 
-#include "engine/embedded_payload.h"
 #include "engine/file_system.h"
 #include "engine/run_installation.h"
+#include "messages/message_table.h"
 #include "shell/console/console_host.h"
+#include "shell/console/embedded_payload.h"
 #include "shell/console/progress_flags.h"
 #include "shell/console/terminal_output.h"
-#include "shell/message_table.h"
 
 namespace console {
 namespace {
@@ -23,14 +22,7 @@ namespace {
 constexpr int kRunEnded = SIGUSR1;
 
 void RunOnInstallerThread(ConsoleHost& host) {
-  try {
-    engine::RunInstallation(host, engine::NativeFileSystem(), engine::FindEmbeddedPayload);
-  } catch (const std::exception&) {
-    // Only memory exhaustion gets here; the run has no error of its own for
-    // it, so it ends like any failure that carries no message.
-    host.ShowError(shell::Message(shell::MsgId::UnknownError));
-    host.CloseDialog();
-  }
+  engine::RunInstallation(host, engine::NativeFileSystem(), FindEmbeddedPayload);
 }
 
 }  // namespace
@@ -55,14 +47,14 @@ ExitCode RunInstallerSession(LineReader& input) {
   });
 
   PrintLine(stdout, "Patch Installer");
-  host.SetStatusText(shell::Message(shell::MsgId::Extracting));
-  host.SetButtonText(shell::Message(shell::MsgId::Cancel));
+  host.SetStatusText(messages::Message(messages::MsgId::Extracting));
+  host.SetButtonText(messages::Message(messages::MsgId::Cancel));
   std::thread installer;
   try {
     installer = std::thread(RunOnInstallerThread, std::ref(host));
   } catch (const std::system_error&) {
     // Without its thread the run cannot start; nothing has been touched.
-    host.ShowError(shell::Message(shell::MsgId::UnknownError));
+    host.ShowError(messages::Message(messages::MsgId::UnknownError));
     return kErrorShown;
   }
 

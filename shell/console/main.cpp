@@ -9,13 +9,13 @@
 #include <cstring>
 #include <string>
 
+#include "messages/message_table.h"
 #include "shell/console/folder_settings.h"
 #include "shell/console/game_folder.h"
 #include "shell/console/installer_messages.h"
 #include "shell/console/installer_session.h"
 #include "shell/console/line_reader.h"
 #include "shell/console/terminal_output.h"
-#include "shell/message_table.h"
 
 namespace {
 
@@ -88,6 +88,6 @@ int main(int argc, char** argv) {
   // Without its texts the installer can say nothing, not even why.
   if (!console::LoadInstallerMessages()) return console::kMessagesMissing;
   const int exit_code = Install();
-  shell::ReleaseMessageTable();
+  messages::ReleaseMessageTable();
   return exit_code;
 }

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "shell/console/bundle_format.h"
+#include "bundle/bundle_format.h"
 #include "shell/console/unique_fd.h"
 
 namespace console {

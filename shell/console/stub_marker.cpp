@@ -3,7 +3,7 @@
 // although nothing refers to it.
 #include <array>
 
-#include "shell/console/stub_image.h"
+#include "bundle/stub_image.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "shell/message_table.h"
+#include "messages/message_table.h"
 
 namespace shell::win32 {
 namespace {
@@ -27,7 +27,8 @@ std::string ShowBrowseDialog(const std::string& initial_folder) {
   info.hwndOwner = nullptr;
   info.pidlRoot = nullptr;  // the namespace starts at the desktop
   info.pszDisplayName = nullptr;
-  info.lpszTitle = reinterpret_cast<const wchar_t*>(Message(MsgId::ChooseFolder));
+  info.lpszTitle =
+      reinterpret_cast<const wchar_t*>(messages::Message(messages::MsgId::ChooseFolder));
   // Nothing else: the classic dialog, without an edit box or new folders.
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallback;

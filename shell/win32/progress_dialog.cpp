@@ -1,12 +1,10 @@
 #include "shell/win32/progress_dialog.h"
 
-#include <exception>
-
-#include "engine/embedded_payload.h"
 #include "engine/file_system.h"
 #include "engine/run_installation.h"
-#include "shell/message_table.h"
+#include "messages/message_table.h"
 #include "shell/win32/dialog_host.h"
+#include "shell/win32/embedded_payload.h"
 #include "shell/win32/install_flags.h"
 
 namespace shell::win32 {
@@ -18,22 +16,13 @@ const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_
 // it was started with. Nobody waits for it or reads its result.
 DWORD WINAPI InstallerThread(LPVOID window) {
   DialogHost host(static_cast<HWND>(window));
-  try {
-    return static_cast<DWORD>(
-        engine::RunInstallation(host, engine::NativeFileSystem(), engine::FindEmbeddedPayload));
-  } catch (const std::exception&) {
-    // Only memory exhaustion gets here. Left to leave the thread's start
-    // routine, it would end the process at once with the dialog standing;
-    // it ends the run like any failure that carries no message instead.
-    host.ShowError(Message(MsgId::UnknownError));
-    host.CloseDialog();
-    return 0;
-  }
+  return static_cast<DWORD>(
+      engine::RunInstallation(host, engine::NativeFileSystem(), FindEmbeddedPayload));
 }
 
 void OnInitDialog(HWND window, HINSTANCE instance) {
-  SetDlgItemTextW(window, kStatusBoxId, Wide(Message(MsgId::Extracting)));
-  SetDlgItemTextW(window, kButtonId, Wide(Message(MsgId::Cancel)));
+  SetDlgItemTextW(window, kStatusBoxId, Wide(messages::Message(messages::MsgId::Extracting)));
+  SetDlgItemTextW(window, kButtonId, Wide(messages::Message(messages::MsgId::Cancel)));
   // The dialog has no caption bar; the title shows in the task bar and the
   // task switcher.
   SetWindowTextA(window, "Patch Installer");

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/file_system.h"
-#include "shell/message_table.h"
+#include "messages/message_table.h"
 #include "shell/win32/game_folder.h"
 #include "shell/win32/progress_dialog.h"
 
@@ -26,7 +26,7 @@ bool LoadMessagesFromResource() {
   const void* bytes = LockResource(loaded);
   const DWORD size = SizeofResource(nullptr, found);
   if (bytes == nullptr) return false;
-  return shell::LoadMessageTable(
+  return messages::LoadMessageTable(
       std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(bytes), size));
 }
 
@@ -50,6 +50,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*command_l
                     shell::win32::ProgressDialogProc, reinterpret_cast<LPARAM>(instance));
   }
 
-  shell::ReleaseMessageTable();
+  messages::ReleaseMessageTable();
   return 0;
 }

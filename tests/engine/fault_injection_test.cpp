@@ -18,8 +18,8 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:zipOpenNewFi
 namespace engine::test {
 namespace {
 
-using patchpack::BuildPatchStream;
-using patchpack::BuildPayload;
+using payload::BuildPatchStream;
+using payload::BuildPayload;
 using Files = std::map<std::string, std::string>;
 
 void InstallGame(const GameFolder& folder) {

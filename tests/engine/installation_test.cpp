@@ -1,14 +1,14 @@
 #include "installation_test.h"
 
 #include "engine/run_installation.h"
-#include "shell/message_table.h"
+#include "messages/message_table.h"
 #include "tests/support/files.h"
 
 namespace engine::test {
 
 Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-patchpack::FileEntry Entry(const std::string& name, const std::string& content) {
+payload::FileEntry Entry(const std::string& name, const std::string& content) {
   return {name, AsBytes(content)};
 }
 
@@ -23,10 +23,10 @@ std::vector<std::string> SucceededCalls(int checks) {
 
 InstallationTest::InstallationTest() {
   EXPECT_TRUE(
-      shell::LoadMessageTable(test_support::ReadBytes(PI_SOURCE_DIR "/resources/messages.txt")));
+      messages::LoadMessageTable(test_support::ReadBytes(PI_SOURCE_DIR "/resources/messages.txt")));
 }
 
-InstallationTest::~InstallationTest() { shell::ReleaseMessageTable(); }
+InstallationTest::~InstallationTest() { messages::ReleaseMessageTable(); }
 
 void InstallationTest::Run(const Bytes& payload) { Run(payload, NativeFileSystem()); }
 

@@ -10,12 +10,12 @@
 
 #include "engine/file_system.h"
 #include "game_folder.h"
+#include "payload/payload_writer.h"
 #include "scripted_host.h"
-#include "tools/patchpack/payload_writer.h"
 
 namespace engine::test {
 
-using patchpack::PatchDescription;
+using payload::PatchDescription;
 
 // The shipped texts that the run shows.
 inline const std::string kInstalling = "Patch is being installed. Please wait...";
@@ -32,7 +32,7 @@ inline const std::string kNewerInstalled =
     "Setup found a newer version installed! Continue any way?";
 
 Bytes AsBytes(const std::string& text);
-patchpack::FileEntry Entry(const std::string& name, const std::string& content);
+payload::FileEntry Entry(const std::string& name, const std::string& content);
 
 // The host calls of a successful run that passes `checks` cancel tests.
 std::vector<std::string> SucceededCalls(int checks);
@@ -47,7 +47,7 @@ class InstallationTest : public ::testing::Test {
   void Run(const Bytes& payload, FileSystem& file_system);
   void RunWithoutPayload();
   void Run(const PatchDescription& patch) {
-    Run(patchpack::BuildPayload(patchpack::BuildPatchStream(patch)));
+    Run(payload::BuildPayload(payload::BuildPatchStream(patch)));
   }
 
   GameFolder folder;

@@ -11,9 +11,9 @@
 namespace engine::test {
 namespace {
 
-using patchpack::AppendTrailer;
-using patchpack::BuildPatchStream;
-using patchpack::BuildPayload;
+using payload::AppendTrailer;
+using payload::BuildPatchStream;
+using payload::BuildPayload;
 using Calls = std::vector<std::string>;
 using RunFailureTest = TypicalGameTest;
 

@@ -11,8 +11,8 @@
 namespace engine::test {
 namespace {
 
-using patchpack::BuildPatchStream;
-using patchpack::BuildPayload;
+using payload::BuildPatchStream;
+using payload::BuildPayload;
 using Calls = std::vector<std::string>;
 using RunInstallationTest = TypicalGameTest;
 

@@ -153,7 +153,7 @@ TEST_F(VersionRecordTest, UnwritableRecordDoesNotStopARun) {
   PatchDescription patch;
   patch.version = 14;
   patch.loose_files = {Entry("a.txt", "new a")};
-  Run(patchpack::BuildPayload(patchpack::BuildPatchStream(patch)), faulty);
+  Run(payload::BuildPayload(payload::BuildPatchStream(patch)), faulty);
   EXPECT_EQ(host.calls, SucceededCalls(1));
   EXPECT_EQ(folder.Read("curver.txt"), "13\r\nonline");
   EXPECT_EQ(folder.Read("a.txt"), "new a");

@@ -13,8 +13,8 @@ using ::testing::Not;
 // between the status line and the signal, so the signal lands mid-staging.
 constexpr int kLooseFiles = 6000;
 
-patchpack::PatchDescription LargePatch() {
-  patchpack::PatchDescription patch = InstallerTest::SamplePatch(14);
+payload::PatchDescription LargePatch() {
+  payload::PatchDescription patch = InstallerTest::SamplePatch(14);
   for (int i = 0; i < kLooseFiles; ++i) {
     const std::string name = "data\\bulk\\part" + std::to_string(i) + ".dat";
     patch.loose_files.push_back({name, Bytes(2048, static_cast<std::uint8_t>(i))});

@@ -12,9 +12,9 @@ void InstallerTest::MakeGameFolder(const fs::path& folder, const std::string& in
   WriteText(folder / "curver.txt", installed_record);
 }
 
-patchpack::PatchDescription InstallerTest::SamplePatch(std::uint32_t version) {
+payload::PatchDescription InstallerTest::SamplePatch(std::uint32_t version) {
   auto bytes = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
-  patchpack::PatchDescription patch;
+  payload::PatchDescription patch;
   patch.version = version;
   patch.loose_files = {{"data\\readme.txt", bytes("new readme " + std::to_string(version))},
                        {"data\\maps\\new.map", bytes("a new map")}};
@@ -22,9 +22,9 @@ patchpack::PatchDescription InstallerTest::SamplePatch(std::uint32_t version) {
   return patch;
 }
 
-fs::path InstallerTest::WritePayload(const patchpack::PatchDescription& patch,
+fs::path InstallerTest::WritePayload(const payload::PatchDescription& patch,
                                      const std::string& name) {
-  const Bytes payload = patchpack::BuildPayload(patchpack::BuildPatchStream(patch));
+  const Bytes payload = payload::BuildPayload(payload::BuildPatchStream(patch));
   const fs::path path = root_ / name;
   WriteText(path, std::string(payload.begin(), payload.end()));
   return path;
@@ -41,7 +41,7 @@ fs::path InstallerTest::Attach(const fs::path& stub, const fs::path& payload,
   return output;
 }
 
-fs::path InstallerTest::MakeInstaller(const patchpack::PatchDescription& patch) {
+fs::path InstallerTest::MakeInstaller(const payload::PatchDescription& patch) {
   return Attach(kInstallerStub, WritePayload(patch, "patch.payload"), root_ / "installer");
 }
 

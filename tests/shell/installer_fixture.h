@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "payload/payload_writer.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
-#include "tools/patchpack/payload_writer.h"
 
 namespace installer_test {
 
 namespace fs = std::filesystem;
-using patchpack::Bytes;
+using payload::Bytes;
 
 inline const fs::path kInstallerStub = PI_PATCH_INSTALLER;
 inline const fs::path kStubWithoutMessages = PI_PATCH_INSTALLER_NO_MESSAGES;
@@ -57,7 +57,7 @@ class InstallerTest : public ::testing::Test {
  public:
   // A patch of `version` that replaces data\readme.txt, adds
   // data\maps\new.map in a new folder and deletes old.txt.
-  static patchpack::PatchDescription SamplePatch(std::uint32_t version = 14);
+  static payload::PatchDescription SamplePatch(std::uint32_t version = 14);
 
  protected:
   InstallerTest();
@@ -66,12 +66,12 @@ class InstallerTest : public ::testing::Test {
   // `installed_record`, a file the patches replace and one they delete.
   void MakeGameFolder(const fs::path& folder, const std::string& installed_record = "13\r\nonline");
 
-  fs::path WritePayload(const patchpack::PatchDescription& patch, const std::string& name);
+  fs::path WritePayload(const payload::PatchDescription& patch, const std::string& name);
   // Runs `patchpack attach STUB PAYLOAD -o OUTPUT extra...`; fails the test
   // when it fails.
   fs::path Attach(const fs::path& stub, const fs::path& payload, const fs::path& output,
                   const std::vector<std::string>& extra = {});
-  fs::path MakeInstaller(const patchpack::PatchDescription& patch);
+  fs::path MakeInstaller(const payload::PatchDescription& patch);
 
   // Runs with HOME and XDG_CONFIG_HOME inside the temporary folder.
   RunResult RunInstaller(const fs::path& installer, RunOptions options);

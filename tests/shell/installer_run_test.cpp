@@ -2,7 +2,7 @@
 // sees, the exit code, and the bytes left on disk.
 #include <fstream>
 
-#include "shell/console/bundle_format.h"
+#include "bundle/bundle_format.h"
 #include "tests/shell/installer_fixture.h"
 
 namespace installer_test {
@@ -28,7 +28,7 @@ TEST_F(InstallerRunTest, InstallsThePatchAndShowsEachStatus) {
   RunTool({"/usr/bin/zip", "-q", "-X", (game_ / "data" / "pak.zip").string(), "a.txt", "b.txt",
            "c.txt"},
           root_);
-  patchpack::PatchDescription patch = SamplePatch(14);
+  payload::PatchDescription patch = SamplePatch(14);
   patch.archives = {
       {.path = "data\\pak.zip",
        .new_entries = {{"b.txt", Bytes{'n', 'e', 'w'}}, {"d.txt", Bytes{'a', 'd', 'd'}}},

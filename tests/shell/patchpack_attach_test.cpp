@@ -2,7 +2,7 @@
 // and the replacement message table.
 #include <sys/stat.h>
 
-#include "shell/console/bundle_format.h"
+#include "bundle/bundle_format.h"
 #include "tests/shell/installer_fixture.h"
 
 namespace installer_test {

@@ -8,9 +8,9 @@
 
 #include "patchpack_runner.h"
 #include "payload/payload_container.h"
+#include "payload/payload_writer.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
-#include "tools/patchpack/payload_writer.h"
 
 namespace patchpack {
 namespace {
@@ -20,7 +20,7 @@ using test_support::Quoted;
 using test_support::TempDir;
 using test_support::WriteText;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+payload::Bytes Text(const std::string& text) { return payload::Bytes(text.begin(), text.end()); }
 
 // A source that uses every part of the layout, written in an order unlike
 // the sorted one so that sorting shows.
@@ -37,8 +37,8 @@ void WriteFullSource(const std::filesystem::path& source) {
   WriteText(source / "delete.txt", "old/stuff.dll\nbin\\legacy.exe\n\n");
 }
 
-PatchDescription FullSourceDescription() {
-  PatchDescription description;
+payload::PatchDescription FullSourceDescription() {
+  payload::PatchDescription description;
   description.version = static_cast<std::uint32_t>(-3);
   description.loose_files = {
       {"data\\readme.txt", Text("hello")}, {"empty.bin", {}}, {"z.txt", Text("last")}};
@@ -53,12 +53,12 @@ PatchDescription FullSourceDescription() {
   return description;
 }
 
-Bytes DecodedStream(const Bytes& payload_bytes) {
+payload::Bytes DecodedStream(const payload::Bytes& payload_bytes) {
   EXPECT_TRUE(payload::CheckPayloadTrailer(payload_bytes));
   std::span<const std::uint8_t> body(payload_bytes.data(), payload_bytes.size() - 20);
   std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
   if (!size) return {};
-  Bytes block(*size);
+  payload::Bytes block(*size);
   EXPECT_TRUE(payload::DecodePayload(body, block));
   return block;
 }
@@ -72,9 +72,9 @@ TEST(PatchpackBuild, WritesTheStreamOfTheWholeSourceSorted) {
             std::string::npos)
       << result.out;
 
-  Bytes payload_bytes = test_support::ReadBytes(dir / "p.bin");
+  payload::Bytes payload_bytes = test_support::ReadBytes(dir / "p.bin");
   EXPECT_EQ(payload_bytes[0], 0);
-  EXPECT_EQ(DecodedStream(payload_bytes), BuildPatchStream(FullSourceDescription()));
+  EXPECT_EQ(DecodedStream(payload_bytes), payload::BuildPatchStream(FullSourceDescription()));
   EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
 }
 
@@ -90,12 +90,12 @@ TEST(PatchpackBuild, SameSourceGivesSameBytesAndX86SetsTheFilter) {
                                Quoted(dir / (std::string(name) + ".bin")));
     ASSERT_EQ(result.exit_code, 0) << result.err;
   }
-  Bytes one = test_support::ReadBytes(dir / "one.bin");
+  payload::Bytes one = test_support::ReadBytes(dir / "one.bin");
   EXPECT_EQ(one, test_support::ReadBytes(dir / "two.bin"));
 
   auto x86 = RunPatchpack("build --x86 " + Quoted(dir / "one") + " -o " + Quoted(dir / "x.bin"));
   ASSERT_EQ(x86.exit_code, 0) << x86.err;
-  Bytes x86_payload = test_support::ReadBytes(dir / "x.bin");
+  payload::Bytes x86_payload = test_support::ReadBytes(dir / "x.bin");
   EXPECT_EQ(x86_payload[0], 1);
   EXPECT_EQ(DecodedStream(x86_payload), DecodedStream(one));
 }
@@ -168,7 +168,7 @@ TEST(PatchpackBuild, EmptySourceBuildsTheSmallestStream) {
   WriteText(dir / "source/version.txt", "0");
   auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")), Bytes(7, 0));
+  EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")), payload::Bytes(7, 0));
 }
 
 }  // namespace

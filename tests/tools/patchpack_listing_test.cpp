@@ -5,9 +5,9 @@
 #include <string>
 
 #include "patchpack_runner.h"
+#include "payload/payload_writer.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
-#include "tools/patchpack/payload_writer.h"
 
 namespace patchpack {
 namespace {
@@ -16,10 +16,10 @@ using patchpack_test::RunPatchpack;
 using test_support::Quoted;
 using test_support::TempDir;
 
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+payload::Bytes Text(const std::string& text) { return payload::Bytes(text.begin(), text.end()); }
 
-PatchDescription Sample() {
-  PatchDescription description;
+payload::PatchDescription Sample() {
+  payload::PatchDescription description;
   description.version = static_cast<std::uint32_t>(-7);
   description.loose_files = {{"a\\b.txt", Text("abc")}, {"empty", {}}};
   description.archives = {{"d.zip", {{"e.txt", Text("hi")}}, {"old.txt"}}, {"data\\x.pak", {}, {}}};
@@ -27,14 +27,15 @@ PatchDescription Sample() {
   return description;
 }
 
-test_support::CommandResult Inspect(const Bytes& payload_bytes) {
+test_support::CommandResult Inspect(const payload::Bytes& payload_bytes) {
   TempDir dir;
   test_support::WriteBytes(dir / "p.bin", payload_bytes);
   return RunPatchpack("inspect " + Quoted(dir / "p.bin"));
 }
 
 TEST(PatchpackInspect, ListsWhatThePatchDoes) {
-  auto result = Inspect(BuildPayload(BuildPatchStream(Sample()), {.x86_filter = true}));
+  auto result =
+      Inspect(payload::BuildPayload(payload::BuildPatchStream(Sample()), {.x86_filter = true}));
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out,
             "version -7\n"
@@ -54,44 +55,45 @@ TEST(PatchpackInspect, ListsWhatThePatchDoes) {
 
 // Replaces the body's byte at `offset` and seals the payload again, so the
 // damage gets past the trailer to the check behind it.
-Bytes Resealed(Bytes payload_bytes, std::size_t offset, std::uint8_t value) {
-  Bytes body(payload_bytes.begin(), payload_bytes.end() - 20);
+payload::Bytes Resealed(payload::Bytes payload_bytes, std::size_t offset, std::uint8_t value) {
+  payload::Bytes body(payload_bytes.begin(), payload_bytes.end() - 20);
   body[offset] = value;
-  return AppendTrailer(body);
+  return payload::AppendTrailer(body);
 }
 
 struct Damage {
   const char* what;
-  Bytes payload;
+  payload::Bytes payload;
   const char* expected_error;
 };
 
 TEST(PatchpackInspect, NamesEachKindOfDamageInOneLine) {
-  const Bytes good = BuildPayload(BuildPatchStream(Sample()));
-  Bytes flipped = good;
+  const payload::Bytes good = payload::BuildPayload(payload::BuildPatchStream(Sample()));
+  payload::Bytes flipped = good;
   flipped[3] ^= 0x10;
-  const Bytes cut_short(good.begin(), good.end() - 1);
-  const Bytes body(good.begin(), good.end() - 20);
-  Bytes data_cut(body.begin(), body.begin() + 16);
-  Bytes extra_stream = BuildPatchStream(Sample());
+  const payload::Bytes cut_short(good.begin(), good.end() - 1);
+  const payload::Bytes body(good.begin(), good.end() - 20);
+  payload::Bytes data_cut(body.begin(), body.begin() + 16);
+  payload::Bytes extra_stream = payload::BuildPatchStream(Sample());
   extra_stream.push_back(0);
-  const Bytes unterminated_name = {1, 0, 0, 0, 'a', '\\', 'b'};
-  const Bytes size_past_end = {1, 0, 0, 0, 'f', 0, 50, 0, 0, 0, 'x', 0, 0, 0};
+  const payload::Bytes unterminated_name = {1, 0, 0, 0, 'a', '\\', 'b'};
+  const payload::Bytes size_past_end = {1, 0, 0, 0, 'f', 0, 50, 0, 0, 0, 'x', 0, 0, 0};
 
   const Damage cases[] = {
       {"bit flipped in the header", flipped, "corrupt: the SHA-1 trailer does not match"},
       {"cut by one byte", cut_short, "corrupt: the SHA-1 trailer does not match"},
-      {"twenty bytes", Bytes(20, 0), "too short: 20 bytes"},
-      {"body shorter than its header", AppendTrailer(Bytes(13, 0)),
+      {"twenty bytes", payload::Bytes(20, 0), "too short: 20 bytes"},
+      {"body shorter than its header", payload::AppendTrailer(payload::Bytes(13, 0)),
        "too short: the body is 13 bytes, less than its 14-byte header"},
       {"size of 4 GiB or more", Resealed(good, 10, 1), "undecodable: the declared stream size"},
       {"filter flag 2", Resealed(good, 0, 2), "undecodable: unknown filter flag 2"},
       {"properties 225", Resealed(good, 1, 225), "undecodable: LZMA properties byte 225"},
-      {"LZMA data cut short", AppendTrailer(data_cut), "undecodable: the LZMA data is damaged"},
-      {"name without its 0 byte", BuildPayload(unterminated_name),
+      {"LZMA data cut short", payload::AppendTrailer(data_cut),
+       "undecodable: the LZMA data is damaged"},
+      {"name without its 0 byte", payload::BuildPayload(unterminated_name),
        "malformed stream: a record starting before offset 4 runs past the end of the 7-byte"},
-      {"content past the end", BuildPayload(size_past_end), "malformed stream: a record"},
-      {"byte after the deletions", BuildPayload(extra_stream),
+      {"content past the end", payload::BuildPayload(size_past_end), "malformed stream: a record"},
+      {"byte after the deletions", payload::BuildPayload(extra_stream),
        "malformed stream: 1 bytes follow the end of the deletion list"},
   };
   for (const Damage& damage : cases) {

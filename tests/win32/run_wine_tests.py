@@ -4,8 +4,8 @@
 Every case lays out real game folders on disk, builds a real installer (the
 stub with a payload linked in by scripts/make-windows-installer.sh), starts it
 under Wine inside a private Xvfb display through the test driver (driver.cpp,
-cross-built here), lets the driver read and answer what the installer shows,
-and then checks the game folder on disk.
+cross-built by the windows preset), lets the driver read and answer what the
+installer shows, and then checks the game folder on disk.
 
     run_wine_tests.py --stub build/windows/shell/win32/patch-installer.exe \\
                       --patchpack build/test/tools/patchpack/patchpack
@@ -495,16 +495,6 @@ class Suite:
 
 # --- Building what the cases need --------------------------------------------
 
-def build_driver(work):
-    exe = work / "driver.exe"
-    sources = [REPO / "tests" / "win32" / name for name in ("driver.cpp", "ui_probe.cpp")]
-    if not exe.exists() or any(s.stat().st_mtime > exe.stat().st_mtime for s in sources):
-        subprocess.run(["x86_64-w64-mingw32-g++", "-std=c++20", "-O1", "-Wall", "-Wextra",
-                        "-Werror", "-municode", "-static", "-o", str(exe)] +
-                       [str(s) for s in sources], check=True)
-    return exe
-
-
 def build_installers(args, wine, log):
     bin_dir = wine.cases / "bin"
     shutil.rmtree(bin_dir, ignore_errors=True)
@@ -560,6 +550,8 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--stub", type=Path,
                         default=REPO / "build/windows/shell/win32/patch-installer.exe")
+    parser.add_argument("--driver", type=Path,
+                        default=REPO / "build/windows/tests/win32/driver.exe")
     parser.add_argument("--patchpack", type=Path,
                         default=REPO / "build/test/tools/patchpack/patchpack")
     parser.add_argument("--make-installer", type=Path,
@@ -582,8 +574,7 @@ def main():
     failures = []
     try:
         wine.start()
-        driver_exe = build_driver(args.work)
-        shutil.copy(driver_exe, wine.cases / "driver.exe")
+        shutil.copy(args.driver, wine.cases / "driver.exe")
         installers = build_installers(args, wine, log)
         suite = Suite(wine, Driver(wine, wine.cases / "driver.exe", screenshots, args.verbose), installers,
                       log)

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/embedded_payload.h"
 #include "engine/file_system.h"
+#include "shell/win32/embedded_payload.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ void ZipLayer(engine::FileSystem& fs) {
 
 void Payload() {
   // win32_seams_test.rc links 24 bytes, a 0 among them, as "PATCHDATA" 101.
-  const auto payload = engine::FindEmbeddedPayload();
+  const auto payload = shell::win32::FindEmbeddedPayload();
   CHECK(payload.has_value());
   if (!payload) return;
   const std::string expected("seams test payload\0bytes", 24);

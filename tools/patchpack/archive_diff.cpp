@@ -92,7 +92,7 @@ class ArchiveComparison {
     if (old == old_entries_.end() || old->second.size() != 1) return false;
     const ZipEntry& old_entry = *old->second.front();
     if (old_entry.crc != entry.crc || old_entry.size != entry.size) return false;
-    Bytes old_content;
+    payload::Bytes old_content;
     try {
       old_content = old_zip_.Content(old_entry);
     } catch (const ZipReadError&) {
@@ -101,7 +101,7 @@ class ArchiveComparison {
     return old_content == NewContent(entry);
   }
 
-  Bytes NewContent(const ZipEntry& entry) {
+  payload::Bytes NewContent(const ZipEntry& entry) {
     try {
       return new_zip_.Content(entry);
     } catch (const ZipReadError& error) {

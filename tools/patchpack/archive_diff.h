@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace patchpack {
 
 struct ArchiveDiff {
-  std::vector<FileEntry> new_entries;   // lower-cased names, sorted
-  std::vector<std::string> drop_names;  // sorted
+  std::vector<payload::FileEntry> new_entries;  // lower-cased names, sorted
+  std::vector<std::string> drop_names;          // sorted
 
   bool empty() const { return new_entries.empty() && drop_names.empty(); }
 };

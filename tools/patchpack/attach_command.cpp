@@ -7,11 +7,11 @@
 #include <string>
 #include <system_error>
 
+#include "bundle/bundle_format.h"
+#include "bundle/stub_image.h"
 #include "payload/payload_container.h"
-#include "shell/console/bundle_format.h"
-#include "shell/console/stub_image.h"
+#include "payload/payload_writer.h"
 #include "tools/patchpack/command_line.h"
-#include "tools/patchpack/payload_writer.h"
 
 namespace patchpack {
 namespace {
@@ -33,10 +33,10 @@ constexpr const char* kHelp =
     "  -h, --help       show this help\n";
 
 // Read in one piece: a stub is megabytes, too many to take a byte at a time.
-Bytes ReadFile(const std::string& path) {
+payload::Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw CommandError("cannot read " + path);
-  Bytes bytes(static_cast<std::size_t>(in.tellg()));
+  payload::Bytes bytes(static_cast<std::size_t>(in.tellg()));
   in.seekg(0);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!in) throw CommandError("cannot read " + path);
@@ -45,7 +45,7 @@ Bytes ReadFile(const std::string& path) {
 
 // The bare stub: an installer that already carries a bundle loses it here,
 // which is what makes a second attach replace the first.
-Bytes BareStub(const std::string& path, Bytes image) {
+payload::Bytes BareStub(const std::string& path, payload::Bytes image) {
   if (image.size() >= bundle::kFooterSize) {
     std::span<const std::uint8_t> footer(image.data() + image.size() - bundle::kFooterSize,
                                          bundle::kFooterSize);
@@ -61,14 +61,14 @@ Bytes BareStub(const std::string& path, Bytes image) {
   return image;
 }
 
-void CheckPayload(const std::string& path, const Bytes& payload_bytes) {
+void CheckPayload(const std::string& path, const payload::Bytes& payload_bytes) {
   if (payload_bytes.size() <= payload::kTrailerSize ||
       !payload::CheckPayloadTrailer(payload_bytes)) {
     throw CommandError(path + ": not a payload: its SHA-1 trailer does not match the contents");
   }
 }
 
-void CheckMessages(const std::string& path, const Bytes& table) {
+void CheckMessages(const std::string& path, const payload::Bytes& table) {
   if (table.size() < 2 || table[0] != 0xFF || table[1] != 0xFE) {
     throw CommandError(path + ": not a message table: it lacks the UTF-16LE byte-order mark");
   }
@@ -119,10 +119,10 @@ int RunAttachCommand(std::span<const std::string> arguments) {
   const std::string& stub_path = parsed.positional[0];
   const std::string& payload_path = parsed.positional[1];
 
-  const Bytes stub = BareStub(stub_path, ReadFile(stub_path));
-  const Bytes payload_bytes = ReadFile(payload_path);
+  const payload::Bytes stub = BareStub(stub_path, ReadFile(stub_path));
+  const payload::Bytes payload_bytes = ReadFile(payload_path);
   CheckPayload(payload_path, payload_bytes);
-  Bytes messages;
+  payload::Bytes messages;
   if (parsed.values.contains("--messages")) {
     messages = ReadFile(parsed.values["--messages"]);
     CheckMessages(parsed.values["--messages"], messages);

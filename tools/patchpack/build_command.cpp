@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "payload/payload_writer.h"
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/patch_source.h"
-#include "tools/patchpack/payload_writer.h"
 
 namespace patchpack {
 namespace {
@@ -31,7 +31,7 @@ constexpr const char* kHelp =
 
 // Writes beside the destination first, so that a failed build never leaves a
 // half-written payload under the real name.
-void WriteReplacing(const std::filesystem::path& destination, const Bytes& bytes) {
+void WriteReplacing(const std::filesystem::path& destination, const payload::Bytes& bytes) {
   std::filesystem::path partial = destination;
   partial += ".partial";
   {
@@ -53,9 +53,10 @@ void WriteReplacing(const std::filesystem::path& destination, const Bytes& bytes
   }
 }
 
-std::size_t EntryCount(const PatchDescription& description) {
+std::size_t EntryCount(const payload::PatchDescription& description) {
   std::size_t count = 0;
-  for (const ArchiveRecord& archive : description.archives) count += archive.new_entries.size();
+  for (const payload::ArchiveRecord& archive : description.archives)
+    count += archive.new_entries.size();
   return count;
 }
 
@@ -70,14 +71,15 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   if (parsed.positional.size() != 1) throw UsageError("build takes one SOURCE folder");
   if (!parsed.values.contains("-o")) throw UsageError("build needs -o PAYLOAD");
 
-  PatchDescription description = LoadPatchSource(parsed.positional[0]);
-  Bytes stream;
+  payload::PatchDescription description = LoadPatchSource(parsed.positional[0]);
+  payload::Bytes stream;
   try {
-    stream = BuildPatchStream(description);
+    stream = payload::BuildPatchStream(description);
   } catch (const std::invalid_argument& error) {
     throw CommandError(error.what());
   }
-  Bytes payload = BuildPayload(stream, {.x86_filter = parsed.switches.contains("--x86")});
+  payload::Bytes payload =
+      payload::BuildPayload(stream, {.x86_filter = parsed.switches.contains("--x86")});
   const std::string& output = parsed.values["-o"];
   WriteReplacing(output, payload);
 

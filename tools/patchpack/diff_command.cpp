@@ -102,7 +102,7 @@ void WriteFile(const fs::path& file, const std::string& text) {
   if (!out) throw CommandError("cannot write " + file.string());
 }
 
-void WriteFile(const fs::path& file, const Bytes& bytes) {
+void WriteFile(const fs::path& file, const payload::Bytes& bytes) {
   WriteFile(file, std::string(bytes.begin(), bytes.end()));
 }
 
@@ -121,7 +121,7 @@ void WriteSource(const fs::path& source, std::int32_t version, const Patch& patc
     fs::copy_file(new_root / path, target);
   }
   for (const auto& [path, diff] : patch.archives) {
-    for (const FileEntry& entry : diff.new_entries) {
+    for (const payload::FileEntry& entry : diff.new_entries) {
       WriteFile(source / "archives" / path / entry.name, entry.content);
     }
     if (!diff.drop_names.empty()) {

@@ -66,7 +66,7 @@ class SourceLoader {
  public:
   explicit SourceLoader(const fs::path& source) : source_(source) {}
 
-  PatchDescription Load() {
+  payload::PatchDescription Load() {
     if (!fs::is_directory(source_)) {
       throw CommandError(source_.string() + " is not a patch source folder");
     }
@@ -133,7 +133,7 @@ class SourceLoader {
     }
   }
 
-  ArchiveRecord& Archive(const std::vector<std::string>& parts, const std::string& shown) {
+  payload::ArchiveRecord& Archive(const std::vector<std::string>& parts, const std::string& shown) {
     std::string path = Joined(parts, '\\');
     if (!HasExtension(parts.back())) {
       throw CommandError(shown + " names no archive: an archive's name has an extension");
@@ -146,7 +146,8 @@ class SourceLoader {
     return it->second;
   }
 
-  void LoadNewEntries(const fs::path& folder, const std::string& shown, ArchiveRecord& archive) {
+  void LoadNewEntries(const fs::path& folder, const std::string& shown,
+                      payload::ArchiveRecord& archive) {
     std::vector<std::string> parts;
     WalkFiles(folder, shown, parts,
               [&](const fs::path& file, const std::string& file_shown, const auto& path) {
@@ -156,7 +157,8 @@ class SourceLoader {
               });
   }
 
-  void LoadDropNames(const fs::path& file, const std::string& shown, ArchiveRecord& archive) {
+  void LoadDropNames(const fs::path& file, const std::string& shown,
+                     payload::ArchiveRecord& archive) {
     std::set<std::string> seen;
     for (const std::string& name : ReadListFile(file, shown)) {
       CheckEntryName(name, shown);
@@ -174,20 +176,21 @@ class SourceLoader {
     std::sort(description_.deletions.begin(), description_.deletions.end());
   }
 
-  static void SortByName(std::vector<FileEntry>& files) {
-    std::sort(files.begin(), files.end(),
-              [](const FileEntry& a, const FileEntry& b) { return a.name < b.name; });
+  static void SortByName(std::vector<payload::FileEntry>& files) {
+    std::sort(
+        files.begin(), files.end(),
+        [](const payload::FileEntry& a, const payload::FileEntry& b) { return a.name < b.name; });
   }
 
   fs::path source_;
-  PatchDescription description_;
-  std::map<std::string, ArchiveRecord> archives_;  // by archive path, so sorted
+  payload::PatchDescription description_;
+  std::map<std::string, payload::ArchiveRecord> archives_;  // by archive path, so sorted
   TargetRegistry targets_;
 };
 
 }  // namespace
 
-PatchDescription LoadPatchSource(const std::filesystem::path& source) {
+payload::PatchDescription LoadPatchSource(const std::filesystem::path& source) {
   return SourceLoader(source).Load();
 }
 

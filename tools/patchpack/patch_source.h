@@ -14,12 +14,12 @@
 
 #include <filesystem>
 
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace patchpack {
 
 // Reads and checks the whole source; throws CommandError naming the first
 // file at fault.
-PatchDescription LoadPatchSource(const std::filesystem::path& source);
+payload::PatchDescription LoadPatchSource(const std::filesystem::path& source);
 
 }  // namespace patchpack

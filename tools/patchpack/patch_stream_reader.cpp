@@ -12,20 +12,20 @@ namespace {
 struct Overrun {};
 [[noreturn]] void ThrowOverrun() { throw Overrun{}; }
 
-FileEntry ReadFile(payload::PatchStream& stream, std::string name) {
+payload::FileEntry ReadFile(payload::PatchStream& stream, std::string name) {
   std::uint32_t size = stream.ReadU32();
   std::span<const std::uint8_t> content = stream.TakeBytes(size);
-  return {std::move(name), Bytes(content.begin(), content.end())};
+  return {std::move(name), payload::Bytes(content.begin(), content.end())};
 }
 
-PatchDescription ReadSections(payload::PatchStream& stream) {
-  PatchDescription description;
+payload::PatchDescription ReadSections(payload::PatchStream& stream) {
+  payload::PatchDescription description;
   description.version = stream.ReadU32();
   for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
     description.loose_files.push_back(ReadFile(stream, std::move(name)));
   }
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
-    ArchiveRecord archive;
+    payload::ArchiveRecord archive;
     archive.path = std::move(path);
     for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
       archive.new_entries.push_back(ReadFile(stream, std::move(name)));
@@ -43,9 +43,10 @@ PatchDescription ReadSections(payload::PatchStream& stream) {
 
 }  // namespace
 
-PatchDescription ReadPatchDescription(std::unique_ptr<std::uint8_t[]> block, std::uint32_t size) {
+payload::PatchDescription ReadPatchDescription(std::unique_ptr<std::uint8_t[]> block,
+                                               std::uint32_t size) {
   payload::PatchStream stream(std::move(block), size, &ThrowOverrun);
-  PatchDescription description;
+  payload::PatchDescription description;
   try {
     description = ReadSections(stream);
   } catch (const Overrun&) {

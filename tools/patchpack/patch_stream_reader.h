@@ -7,7 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace patchpack {
 
@@ -18,6 +18,7 @@ class MalformedStream : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-PatchDescription ReadPatchDescription(std::unique_ptr<std::uint8_t[]> block, std::uint32_t size);
+payload::PatchDescription ReadPatchDescription(std::unique_ptr<std::uint8_t[]> block,
+                                               std::uint32_t size);
 
 }  // namespace patchpack

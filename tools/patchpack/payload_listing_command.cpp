@@ -28,15 +28,15 @@ constexpr const char* kHelp =
     "options:\n"
     "  -h, --help   show this help\n";
 
-Bytes ReadPayloadFile(const std::string& path) {
+payload::Bytes ReadPayloadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CommandError("cannot read " + path);
-  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  payload::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw CommandError("cannot read " + path);
   return bytes;
 }
 
-PatchDescription Unpack(const std::string& path, const Bytes& payload_bytes) {
+payload::PatchDescription Unpack(const std::string& path, const payload::Bytes& payload_bytes) {
   auto fail = [&](const std::string& what) { return CommandError(path + ": " + what); };
   if (payload_bytes.size() <= payload::kTrailerSize) {
     throw fail("too short: " + std::to_string(payload_bytes.size()) +
@@ -76,17 +76,18 @@ PatchDescription Unpack(const std::string& path, const Bytes& payload_bytes) {
   }
 }
 
-void PrintListing(const Bytes& payload_bytes, const PatchDescription& description) {
+void PrintListing(const payload::Bytes& payload_bytes,
+                  const payload::PatchDescription& description) {
   std::cout << "version " << static_cast<std::int32_t>(description.version) << "\n";
   std::cout << "x86 filter " << (payload_bytes[0] == 1 ? "on" : "off") << "\n";
   std::cout << "loose files: " << description.loose_files.size() << "\n";
-  for (const FileEntry& file : description.loose_files) {
+  for (const payload::FileEntry& file : description.loose_files) {
     std::cout << "  " << file.name << "  " << file.content.size() << " bytes\n";
   }
   std::cout << "archives: " << description.archives.size() << "\n";
-  for (const ArchiveRecord& archive : description.archives) {
+  for (const payload::ArchiveRecord& archive : description.archives) {
     std::cout << "  " << archive.path << "\n";
-    for (const FileEntry& entry : archive.new_entries) {
+    for (const payload::FileEntry& entry : archive.new_entries) {
       std::cout << "    + " << entry.name << "  " << entry.content.size() << " bytes\n";
     }
     for (const std::string& name : archive.drop_names) std::cout << "    - " << name << "\n";
@@ -105,8 +106,8 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   }
   if (parsed.positional.size() != 1) throw UsageError("inspect takes one PAYLOAD file");
   const std::string& path = parsed.positional[0];
-  Bytes payload_bytes = ReadPayloadFile(path);
-  PatchDescription description = Unpack(path, payload_bytes);
+  payload::Bytes payload_bytes = ReadPayloadFile(path);
+  payload::PatchDescription description = Unpack(path, payload_bytes);
   PrintListing(payload_bytes, description);
   return 0;
 }

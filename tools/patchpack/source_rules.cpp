@@ -69,7 +69,7 @@ std::vector<std::string> ReadListFile(const std::filesystem::path& file,
   return names;
 }
 
-Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as) {
+payload::Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as) {
   std::error_code error;
   std::uintmax_t size = std::filesystem::file_size(file, error);
   if (error) throw CommandError("cannot read " + shown_as + ": " + error.message());
@@ -78,7 +78,7 @@ Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as
                        " bytes; a patch carries files of at most 4 GiB - 1 bytes");
   }
   std::ifstream in(file, std::ios::binary);
-  Bytes content(size);
+  payload::Bytes content(size);
   if (!in ||
       !in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(size))) {
     throw CommandError("cannot read " + shown_as);

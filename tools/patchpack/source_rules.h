@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace patchpack {
 
@@ -24,7 +24,7 @@ std::vector<std::string> ReadListFile(const std::filesystem::path& file,
 
 // The whole content of a file that the patch carries, refused when its size
 // does not fit the stream's 32-bit size field.
-Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as);
+payload::Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as);
 
 // Entry and drop names are matched against lower-cased names of the old
 // archive, so an upper-case letter would never match anything.

@@ -39,7 +39,7 @@ ZipReader::ZipReader(const std::filesystem::path& path) : file_(unzOpen64(path.s
 
 ZipReader::~ZipReader() { unzClose(file_); }
 
-Bytes ZipReader::Content(const ZipEntry& entry) {
+payload::Bytes ZipReader::Content(const ZipEntry& entry) {
   auto fail = [&](const std::string& what) {
     return ZipReadError("entry '" + entry.name + "' " + what);
   };
@@ -49,7 +49,7 @@ Bytes ZipReader::Content(const ZipEntry& entry) {
   if (unzGoToFilePos64(file_, &entry.position) != UNZ_OK || unzOpenCurrentFile(file_) != UNZ_OK) {
     throw fail("cannot be opened (encrypted, or compressed by an unknown method)");
   }
-  Bytes content(static_cast<std::size_t>(entry.size));
+  payload::Bytes content(static_cast<std::size_t>(entry.size));
   std::size_t done = 0;
   int read = 1;
   while (done < content.size() && read > 0) {

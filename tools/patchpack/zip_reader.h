@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/patchpack/payload_writer.h"
+#include "payload/payload_writer.h"
 
 namespace patchpack {
 
@@ -40,7 +40,7 @@ class ZipReader {
   const std::vector<ZipEntry>& entries() const { return entries_; }
 
   // The entry's uncompressed bytes, checked against its CRC-32.
-  Bytes Content(const ZipEntry& entry);
+  payload::Bytes Content(const ZipEntry& entry);
 
  private:
   unzFile file_;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/forwarding_file_system.h"
 #include "engine/installer_host.h"
 #include "engine/run_installation.h"
 #include "payload/payload_writer.h"
@@ -37,33 +37,20 @@ class QuietHost final : public engine::InstallerHost {
 };
 
 // Forwards everything; times the flushes, or skips them.
-class FlushTimer final : public engine::FileSystem {
+class FlushTimer final : public engine::ForwardingFileSystem {
  public:
-  FlushTimer(engine::FileSystem& base, bool flush) : base_(base), flush_(flush) {}
+  FlushTimer(engine::FileSystem& base, bool flush) : ForwardingFileSystem(base), flush_(flush) {}
   double flush_seconds = 0;
 
-  bool MakeDirectory(const std::string& path) override { return base_.MakeDirectory(path); }
-  std::unique_ptr<engine::WritableFile> OpenForWriting(const std::string& path) override {
-    return base_.OpenForWriting(path);
-  }
-  std::optional<std::string> ReadWholeFile(const std::string& path) override {
-    return base_.ReadWholeFile(path);
-  }
   bool FlushToDisk(const std::string& path) override {
     if (!flush_) return true;
     const auto start = Clock::now();
-    const bool flushed = base_.FlushToDisk(path);
+    const bool flushed = base().FlushToDisk(path);
     flush_seconds += std::chrono::duration<double>(Clock::now() - start).count();
     return flushed;
   }
-  bool RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
-  bool RenameReplacing(const std::string& from, const std::string& to) override {
-    return base_.RenameReplacing(from, to);
-  }
-  zlib_filefunc64_def ZipFileFunctions() override { return base_.ZipFileFunctions(); }
 
  private:
-  engine::FileSystem& base_;
   bool flush_;
 };
 

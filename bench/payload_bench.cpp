@@ -107,7 +107,8 @@ int DecodeOnly(const char* path) {
   long before = PeakRssKib();
   auto block = std::make_unique_for_overwrite<std::uint8_t[]>(*size);
   std::size_t produced = 0;
-  if (!payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size), &produced)) {
+  if (payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size), &produced) !=
+      payload::DecodeResult::kOk) {
     return 1;
   }
   long after = PeakRssKib();

@@ -19,7 +19,8 @@ namespace {
 std::unique_ptr<std::uint8_t[]> Decode(const Bytes& payload, std::size_t stream_size) {
   std::span<const std::uint8_t> body(payload.data(), payload.size() - payload::kTrailerSize);
   auto block = std::make_unique_for_overwrite<std::uint8_t[]>(stream_size);
-  if (!payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), stream_size))) {
+  if (payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), stream_size)) !=
+      payload::DecodeResult::kOk) {
     std::fprintf(stderr, "payload_bench: DecodePayload failed\n");
     std::exit(1);
   }

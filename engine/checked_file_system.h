@@ -8,36 +8,22 @@
 
 #include <set>
 
-#include "engine/file_system.h"
+#include "engine/forwarding_file_system.h"
 
 namespace engine {
 
-class CheckedFileSystem final : public FileSystem {
+class CheckedFileSystem final : public ForwardingFileSystem {
  public:
-  explicit CheckedFileSystem(FileSystem& base) : base_(base) {}
+  using ForwardingFileSystem::ForwardingFileSystem;
 
-  bool MakeDirectory(const std::string& path) override { return base_.MakeDirectory(path); }
-  std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
-    return base_.OpenForWriting(path);
-  }
-  std::optional<std::string> ReadWholeFile(const std::string& path) override {
-    return base_.ReadWholeFile(path);
-  }
-  bool FlushToDisk(const std::string& path) override { return base_.FlushToDisk(path); }
-  bool RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
-  bool RenameReplacing(const std::string& from, const std::string& to) override {
-    return base_.RenameReplacing(from, to);
-  }
-  zlib_filefunc64_def ZipFileFunctions() override;
-
-  // For the archive layer's callbacks, which reach this object through the
-  // table's opaque pointer.
-  const zlib_filefunc64_def& base_zip_functions() const { return base_zip_functions_; }
-  std::set<voidpf>& failed_streams() { return failed_streams_; }
+ protected:
+  uLong ZipWrite(voidpf stream, const void* buffer, uLong size) override;
+  ZPOS64_T ZipTell(voidpf stream) override;
+  long ZipSeek(voidpf stream, ZPOS64_T offset, int origin) override;
+  int ZipClose(voidpf stream) override;
+  int ZipError(voidpf stream) override;
 
  private:
-  FileSystem& base_;
-  zlib_filefunc64_def base_zip_functions_{};
   std::set<voidpf> failed_streams_;
 };
 

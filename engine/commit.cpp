@@ -4,20 +4,6 @@
 #include "engine/write_error.h"
 
 namespace engine {
-namespace {
-
-// Probes with the archive file layer, the one open for reading that the seam
-// offers without reading the file: a target may be a large archive.
-bool FileExists(const std::string& path, FileSystem& file_system) {
-  const zlib_filefunc64_def functions = file_system.ZipFileFunctions();
-  voidpf file = functions.zopen64_file(functions.opaque, path.c_str(),
-                                       ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
-  if (file == nullptr) return false;
-  functions.zclose_file(functions.opaque, file);
-  return true;
-}
-
-}  // namespace
 
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
   for (const std::string& target : commit_list) {
@@ -30,7 +16,7 @@ void CommitStagedFiles(CommitList& commit_list, FileSystem& file_system) {
     if (file_system.RenameReplacing(StagedPath(*entry), *entry)) continue;
     // A failed replace leaves the old target in place; it can only be
     // missing when the patch adds the file or something else removed it.
-    if (!FileExists(*entry, file_system)) commit_list.erase(entry);
+    if (!file_system.Exists(*entry)) commit_list.erase(entry);
     throw InstallError(InstallError::Unknown);
   }
 }

@@ -38,6 +38,8 @@ class FileSystem {
   // The whole contents, or nullopt when the file cannot be opened or read.
   // Opened shared with other readers and writers.
   virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
+  // True when something (a file, a folder, a link) stands at the path.
+  virtual bool Exists(const std::string& path) = 0;
   // Forces the file's contents to the device; false on failure.
   virtual bool FlushToDisk(const std::string& path) = 0;
   // Removes a file (never a directory); false on failure.

@@ -157,6 +157,8 @@ class PosixFileSystem final : public FileSystem {
     return contents;
   }
 
+  bool Exists(const std::string& path) override { return engine::Exists(Resolve(path)); }
+
   bool FlushToDisk(const std::string& path) override {
     FileDescriptor file(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
     return file.get() >= 0 && fsync(file.get()) == 0;

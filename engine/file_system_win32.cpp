@@ -97,6 +97,10 @@ class Win32FileSystem final : public FileSystem {
     }
   }
 
+  bool Exists(const std::string& path) override {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
   bool FlushToDisk(const std::string& path) override {
     // FlushFileBuffers needs a handle with write access.
     Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, OPEN_EXISTING,

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "engine/archive/archive_merge.h"
 #include "engine/checked_file_system.h"
@@ -41,7 +42,7 @@ payload::PatchStream DecodeStream(const PayloadLoader& load_payload) {
 
   std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[*size]);
   if (!block) throw InstallError(InstallError::Unknown);
-  if (!payload::DecodePayload(body, {block.get(), *size})) {
+  if (payload::DecodePayload(body, {block.get(), *size}) != payload::DecodeResult::kOk) {
     throw InstallError(kDecodeErrorText);
   }
   return payload::PatchStream(std::move(block), *size, RefuseOverrun);
@@ -92,10 +93,19 @@ int RunInstallation(InstallerHost& host, FileSystem& unchecked_file_system,
                     const PayloadLoader& load_payload) {
   CheckedFileSystem file_system(unchecked_file_system);
   CommitList commit_list;
+  std::optional<InstallError> failure;
   try {
     RunPhases(host, file_system, load_payload, commit_list);
   } catch (const InstallError& error) {
-    ShowFailure(error, host);
+    failure = error;
+  } catch (...) {
+    // Anything else (memory exhaustion, above all) carries no message of its
+    // own; it ends the run like any failure without one, and what it staged
+    // goes like anything else staged.
+    failure = InstallError(InstallError::Unknown);
+  }
+  if (failure) {
+    ShowFailure(*failure, host);
     DiscardStagedFiles(commit_list, file_system);
     host.CloseDialog();
   }

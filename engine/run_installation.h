@@ -17,8 +17,9 @@ namespace engine {
 // carries none. The bytes stay valid for the life of the process.
 using PayloadLoader = std::function<std::optional<std::span<const std::uint8_t>>()>;
 
-// Runs the whole installation in the current directory. Always returns 0:
-// every outcome has been reported through the host by then.
+// Runs the whole installation in the current directory. Always returns 0 and
+// never throws: every outcome, an exception from anywhere below included,
+// has been reported through the host by then.
 int RunInstallation(InstallerHost& host, FileSystem& file_system,
                     const PayloadLoader& load_payload);
 

@@ -23,28 +23,30 @@ std::uint32_t LoadLittleEndian32(const std::uint8_t* bytes) {
          (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
 }
 
-// What a decoder result means for the decoding loop.
-enum class Progress { kGoOn, kEndMarker, kFailed };
-
+// What a decoder result means for the decoding loop: kOk goes on, anything
+// else ends it with that result.
 // Every result liblzma can give, in one place.
-Progress Interpret(lzma_ret result) {
+DecodeResult Interpret(lzma_ret result) {
   switch (result) {
     case LZMA_OK:
-      return Progress::kGoOn;
+      return DecodeResult::kOk;
+    // An end marker before the block is full would leave the rest of the
+    // block undefined; such a payload was built wrong.
     case LZMA_STREAM_END:
-      return Progress::kEndMarker;
+      return DecodeResult::kEndsEarly;
     // Out of memory for the dictionary or the probability table.
     case LZMA_MEM_ERROR:
     case LZMA_MEMLIMIT_ERROR:
-      return Progress::kFailed;
+      return DecodeResult::kNoMemory;
     // Properties that the decoder cannot take (lc + lp above 4).
     case LZMA_OPTIONS_ERROR:
-      return Progress::kFailed;
-    // Corrupt data, a match reaching back before the block, or input that
-    // ran out before the block was full.
+      return DecodeResult::kBadProperties;
+    // Corrupt data, or a match reaching back before the block.
     case LZMA_DATA_ERROR:
+      return DecodeResult::kDamaged;
+    // Input that ran out before the block was full.
     case LZMA_BUF_ERROR:
-      return Progress::kFailed;
+      return DecodeResult::kEndsEarly;
     // Results that belong to container formats, seeking or misuse: a raw
     // LZMA1 decoder never gives them, so one would mean something is wrong.
     case LZMA_NO_CHECK:
@@ -63,9 +65,9 @@ Progress Interpret(lzma_ret result) {
     case LZMA_RET_INTERNAL7:
     case LZMA_RET_INTERNAL8:
 #endif
-      return Progress::kFailed;
+      return DecodeResult::kDamaged;
   }
-  return Progress::kFailed;
+  return DecodeResult::kDamaged;
 }
 
 class LzmaStream {
@@ -84,8 +86,8 @@ class LzmaStream {
 // Decodes raw LZMA1 data into the block until the block is full. The decoder
 // keeps its own dictionary, as large as the block (every byte produced so far
 // may be referred back to); the header's dictionary size is not consulted.
-bool DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
-                 std::span<std::uint8_t> block, std::size_t* produced) {
+DecodeResult DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
+                         std::span<std::uint8_t> block, std::size_t* produced) {
   lzma_options_lzma options{};
   options.lc = properties % 9;
   options.lp = (properties / 9) % 5;
@@ -95,7 +97,8 @@ bool DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
 
   const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   LzmaStream stream;
-  if (Interpret(lzma_raw_decoder(stream.get(), filters)) != Progress::kGoOn) return false;
+  const DecodeResult started = Interpret(lzma_raw_decoder(stream.get(), filters));
+  if (started != DecodeResult::kOk) return started;
 
   lzma_stream* s = stream.get();
   s->next_in = data.data();
@@ -108,17 +111,9 @@ bool DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
     const lzma_ret result = lzma_code(s, LZMA_FINISH);
     *produced = static_cast<std::size_t>(s->next_out - block.data());
     // A full block ends decoding, whatever follows in the data.
-    if (*produced == block.size()) return true;
-    switch (Interpret(result)) {
-      case Progress::kGoOn:
-        continue;
-      case Progress::kEndMarker:
-        // An end marker before the declared size would leave the rest of the
-        // block undefined; such a payload was built wrong.
-        return false;
-      case Progress::kFailed:
-        return false;
-    }
+    if (*produced == block.size()) return DecodeResult::kOk;
+    const DecodeResult step = Interpret(result);
+    if (step != DecodeResult::kOk) return step;
   }
 }
 
@@ -139,26 +134,29 @@ std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body
   return LoadLittleEndian32(body.data() + 6);
 }
 
-bool DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
-                   std::size_t* produced) {
+DecodeResult DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
+                           std::size_t* produced) {
   std::size_t count = 0;
   if (produced == nullptr) produced = &count;
   *produced = 0;
-  if (body.size() < kHeaderSize) return false;
+  if (body.size() < kHeaderSize) return DecodeResult::kTooShort;
   const std::uint8_t filter = body[0];
   const std::uint8_t properties = body[1];
-  if (filter != kFilterNone && filter != kFilterX86) return false;
-  if (properties >= kPropertiesLimit) return false;
+  if (filter != kFilterNone && filter != kFilterX86) return DecodeResult::kUnknownFilter;
+  if (properties >= kPropertiesLimit) return DecodeResult::kBadProperties;
   // liblzma decodes only lc + lp up to 4; refused whatever the size, so that
   // an empty stream does not pass with properties a full one would fail on.
-  if (properties % 9 + (properties / 9) % 5 > LZMA_LCLP_MAX) return false;
+  if (properties % 9 + (properties / 9) % 5 > LZMA_LCLP_MAX) return DecodeResult::kBadProperties;
 
   std::span<const std::uint8_t> data = body.subspan(kHeaderSize);
-  if (data.size() < kMinimumLzmaData) return false;
-  if (!block.empty() && !DecodeLzma1(properties, data, block, produced)) return false;
+  if (data.size() < kMinimumLzmaData) return DecodeResult::kTooShort;
+  if (!block.empty()) {
+    const DecodeResult result = DecodeLzma1(properties, data, block, produced);
+    if (result != DecodeResult::kOk) return result;
+  }
 
   if (filter == kFilterX86) DecodeX86Branches(block.first(*produced));
-  return true;
+  return DecodeResult::kOk;
 }
 
 }  // namespace payload

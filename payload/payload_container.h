@@ -29,15 +29,25 @@ bool CheckPayloadTrailer(std::span<const std::uint8_t> payload);
 // the size does not fit in 32 bits.
 std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body);
 
-// Decodes the body into `block`, whose size is the declared size. Returns
-// false for an unknown filter flag, bad properties, data that ends early or
-// refers back before the block, or output that falls short of the block.
+// What DecodePayload found. Only kOk is a success; every other result leaves
+// the block partly or wholly undefined.
+enum class DecodeResult {
+  kOk,             // the block is full
+  kTooShort,       // less than the 14-byte header and the 5 bytes that LZMA1 data begins with
+  kUnknownFilter,  // the filter flag is neither 0 nor 1
+  kBadProperties,  // the properties byte is 225 or more, or lc + lp is over 4
+  kNoMemory,       // liblzma could not allocate its dictionary or state
+  kDamaged,        // the data is corrupt or a match reaches back before the block
+  kEndsEarly,      // the data, or an end marker in it, ends before the block is full
+};
+
+// Decodes the body into `block`, whose size is the declared size.
 // `produced`, when given, receives the number of bytes decoded.
 // Besides the block, decoding holds liblzma's dictionary, as large as the
 // block since any byte produced may be referred back to, and about 30 KB of
 // decoder state; both are released before it returns. The x86 pass converts
 // the block in place.
-bool DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
-                   std::size_t* produced = nullptr);
+DecodeResult DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
+                           std::size_t* produced = nullptr);
 
 }  // namespace payload

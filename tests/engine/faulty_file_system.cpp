@@ -25,73 +25,6 @@ class FaultyWritableFile final : public WritableFile {
   std::string path_;
 };
 
-// The archive layer: `opaque` is the FaultyFileSystem, whose Fails decides
-// and whose base table does the work. A failed read or write leaves the
-// stream's error indicator set, as a C stream's would be; a failed seek or
-// tell, like fseek and ftell, only reports through its result.
-struct ZipContext {
-  explicit ZipContext(voidpf opaque)
-      : owner(static_cast<FaultyFileSystem*>(opaque)), base(owner->base_zip_functions()) {}
-  FaultyFileSystem* owner;
-  const zlib_filefunc64_def& base;
-};
-
-voidpf ZCALLBACK ZipOpen(voidpf opaque, const void* filename, int mode) {
-  ZipContext context(opaque);
-  const std::string name = static_cast<const char*>(filename);
-  if (context.owner->Fails("ZipOpen " + name)) return nullptr;
-  voidpf stream = context.base.zopen64_file(context.base.opaque, filename, mode);
-  if (stream != nullptr) context.owner->open_archives[stream] = name;
-  return stream;
-}
-
-uLong ZCALLBACK ZipRead(voidpf opaque, voidpf stream, void* buffer, uLong size) {
-  ZipContext context(opaque);
-  if (context.owner->Fails("ZipRead " + context.owner->open_archives[stream])) {
-    context.owner->streams_in_error.insert(stream);
-    return 0;
-  }
-  return context.base.zread_file(context.base.opaque, stream, buffer, size);
-}
-
-uLong ZCALLBACK ZipWrite(voidpf opaque, voidpf stream, const void* buffer, uLong size) {
-  ZipContext context(opaque);
-  if (context.owner->Fails("ZipWrite " + context.owner->open_archives[stream])) {
-    context.owner->streams_in_error.insert(stream);
-    return 0;
-  }
-  return context.base.zwrite_file(context.base.opaque, stream, buffer, size);
-}
-
-ZPOS64_T ZCALLBACK ZipTell(voidpf opaque, voidpf stream) {
-  ZipContext context(opaque);
-  if (context.owner->Fails("ZipTell " + context.owner->open_archives[stream]))
-    return static_cast<ZPOS64_T>(-1);
-  return context.base.ztell64_file(context.base.opaque, stream);
-}
-
-long ZCALLBACK ZipSeek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin) {
-  ZipContext context(opaque);
-  if (context.owner->Fails("ZipSeek " + context.owner->open_archives[stream])) return -1;
-  return context.base.zseek64_file(context.base.opaque, stream, offset, origin);
-}
-
-int ZCALLBACK ZipClose(voidpf opaque, voidpf stream) {
-  ZipContext context(opaque);
-  const bool fails = context.owner->Fails("ZipClose " + context.owner->open_archives[stream]);
-  context.owner->open_archives.erase(stream);
-  context.owner->streams_in_error.erase(stream);
-  const int result = context.base.zclose_file(context.base.opaque, stream);
-  return fails ? -1 : result;
-}
-
-int ZCALLBACK ZipError(voidpf opaque, voidpf stream) {
-  ZipContext context(opaque);
-  if (context.owner->Fails("ZipError " + context.owner->open_archives[stream])) return 1;
-  if (context.owner->streams_in_error.contains(stream)) return 1;
-  return context.base.zerror_file(context.base.opaque, stream);
-}
-
 }  // namespace
 
 bool FaultyFileSystem::Fails(const std::string& call) {
@@ -104,45 +37,83 @@ bool FaultyFileSystem::Fails(const std::string& call) {
 }
 
 bool FaultyFileSystem::MakeDirectory(const std::string& path) {
-  return !Fails("MakeDirectory " + path) && base_.MakeDirectory(path);
+  return !Fails("MakeDirectory " + path) && base().MakeDirectory(path);
 }
 
 std::unique_ptr<WritableFile> FaultyFileSystem::OpenForWriting(const std::string& path) {
   if (Fails("OpenForWriting " + path)) return nullptr;
-  std::unique_ptr<WritableFile> file = base_.OpenForWriting(path);
+  std::unique_ptr<WritableFile> file = base().OpenForWriting(path);
   if (!file) return nullptr;
   return std::make_unique<FaultyWritableFile>(std::move(file), *this, path);
 }
 
 std::optional<std::string> FaultyFileSystem::ReadWholeFile(const std::string& path) {
   if (Fails("ReadWholeFile " + path)) return std::nullopt;
-  return base_.ReadWholeFile(path);
+  return base().ReadWholeFile(path);
+}
+
+bool FaultyFileSystem::Exists(const std::string& path) {
+  // A failed probe cannot tell; it answers what a missing file would.
+  return !Fails("Exists " + path) && base().Exists(path);
 }
 
 bool FaultyFileSystem::FlushToDisk(const std::string& path) {
-  return !Fails("FlushToDisk " + path) && base_.FlushToDisk(path);
+  return !Fails("FlushToDisk " + path) && base().FlushToDisk(path);
 }
 
 bool FaultyFileSystem::RemoveFile(const std::string& path) {
-  return !Fails("RemoveFile " + path) && base_.RemoveFile(path);
+  return !Fails("RemoveFile " + path) && base().RemoveFile(path);
 }
 
 bool FaultyFileSystem::RenameReplacing(const std::string& from, const std::string& to) {
-  return !Fails("RenameReplacing " + to) && base_.RenameReplacing(from, to);
+  return !Fails("RenameReplacing " + to) && base().RenameReplacing(from, to);
 }
 
-zlib_filefunc64_def FaultyFileSystem::ZipFileFunctions() {
-  base_zip_functions_ = base_.ZipFileFunctions();
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = ZipOpen;
-  functions.zread_file = ZipRead;
-  functions.zwrite_file = ZipWrite;
-  functions.ztell64_file = ZipTell;
-  functions.zseek64_file = ZipSeek;
-  functions.zclose_file = ZipClose;
-  functions.zerror_file = ZipError;
-  functions.opaque = this;
-  return functions;
+voidpf FaultyFileSystem::ZipOpen(const char* name, int mode) {
+  if (Fails(std::string("ZipOpen ") + name)) return nullptr;
+  voidpf stream = ForwardingFileSystem::ZipOpen(name, mode);
+  if (stream != nullptr) open_archives_[stream] = name;
+  return stream;
+}
+
+uLong FaultyFileSystem::ZipRead(voidpf stream, void* buffer, uLong size) {
+  if (Fails("ZipRead " + open_archives_[stream])) {
+    streams_in_error_.insert(stream);
+    return 0;
+  }
+  return ForwardingFileSystem::ZipRead(stream, buffer, size);
+}
+
+uLong FaultyFileSystem::ZipWrite(voidpf stream, const void* buffer, uLong size) {
+  if (Fails("ZipWrite " + open_archives_[stream])) {
+    streams_in_error_.insert(stream);
+    return 0;
+  }
+  return ForwardingFileSystem::ZipWrite(stream, buffer, size);
+}
+
+ZPOS64_T FaultyFileSystem::ZipTell(voidpf stream) {
+  if (Fails("ZipTell " + open_archives_[stream])) return static_cast<ZPOS64_T>(-1);
+  return ForwardingFileSystem::ZipTell(stream);
+}
+
+long FaultyFileSystem::ZipSeek(voidpf stream, ZPOS64_T offset, int origin) {
+  if (Fails("ZipSeek " + open_archives_[stream])) return -1;
+  return ForwardingFileSystem::ZipSeek(stream, offset, origin);
+}
+
+int FaultyFileSystem::ZipClose(voidpf stream) {
+  const bool fails = Fails("ZipClose " + open_archives_[stream]);
+  open_archives_.erase(stream);
+  streams_in_error_.erase(stream);
+  const int result = ForwardingFileSystem::ZipClose(stream);
+  return fails ? -1 : result;
+}
+
+int FaultyFileSystem::ZipError(voidpf stream) {
+  if (Fails("ZipError " + open_archives_[stream])) return 1;
+  if (streams_in_error_.contains(stream)) return 1;
+  return ForwardingFileSystem::ZipError(stream);
 }
 
 }  // namespace engine::test

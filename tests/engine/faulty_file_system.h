@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/forwarding_file_system.h"
 
 namespace engine::test {
 
-class FaultyFileSystem final : public FileSystem {
+class FaultyFileSystem final : public ForwardingFileSystem {
  public:
-  explicit FaultyFileSystem(FileSystem& base) : base_(base) {}
+  using ForwardingFileSystem::ForwardingFileSystem;
 
   // The 1-based call that fails; 0 lets every call through.
   int fail_at = 0;
@@ -29,24 +29,32 @@ class FaultyFileSystem final : public FileSystem {
   bool MakeDirectory(const std::string& path) override;
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override;
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
+  bool Exists(const std::string& path) override;
   bool FlushToDisk(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool RenameReplacing(const std::string& from, const std::string& to) override;
-  zlib_filefunc64_def ZipFileFunctions() override;
 
-  // Records a call; true when this one is to fail. Public for the file and
-  // archive wrappers.
+  // Records a call; true when this one is to fail. Public for the file
+  // wrapper.
   bool Fails(const std::string& call);
-  const zlib_filefunc64_def& base_zip_functions() const { return base_zip_functions_; }
-  // The name each open archive stream was opened with, for the call lines.
-  std::map<voidpf, std::string> open_archives;
-  // Archive streams on which a read or write failed.
-  std::set<voidpf> streams_in_error;
+
+ protected:
+  // A failed read or write leaves the stream's error indicator set, as a C
+  // stream's would be; a failed seek or tell, like fseek and ftell, only
+  // reports through its result.
+  voidpf ZipOpen(const char* name, int mode) override;
+  uLong ZipRead(voidpf stream, void* buffer, uLong size) override;
+  uLong ZipWrite(voidpf stream, const void* buffer, uLong size) override;
+  ZPOS64_T ZipTell(voidpf stream) override;
+  long ZipSeek(voidpf stream, ZPOS64_T offset, int origin) override;
+  int ZipClose(voidpf stream) override;
+  int ZipError(voidpf stream) override;
 
  private:
-  FileSystem& base_;
-  // The table of the base file system, which the archive wrappers call.
-  zlib_filefunc64_def base_zip_functions_{};
+  // The name each open archive stream was opened with, for the call lines.
+  std::map<voidpf, std::string> open_archives_;
+  // Archive streams on which a read or write failed.
+  std::set<voidpf> streams_in_error_;
 };
 
 }  // namespace engine::test

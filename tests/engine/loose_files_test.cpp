@@ -18,6 +18,7 @@ class DirectoryRecorder final : public FileSystem {
   }
   std::unique_ptr<WritableFile> OpenForWriting(const std::string&) override { return nullptr; }
   std::optional<std::string> ReadWholeFile(const std::string&) override { return std::nullopt; }
+  bool Exists(const std::string&) override { return false; }
   bool FlushToDisk(const std::string&) override { return false; }
   bool RemoveFile(const std::string&) override { return false; }
   bool RenameReplacing(const std::string&, const std::string&) override { return false; }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 
 #include "faulty_file_system.h"
 #include "typical_game.h"
@@ -177,6 +178,32 @@ TEST_F(RunFailureTest, MissingArchiveIsAnUnknownErrorBeforeAnythingChanges) {
   expected.push_back("ShowError: " + kUnknownError);
   expected.push_back("CloseDialog");
   EXPECT_EQ(host.calls, expected);
+  EXPECT_EQ(folder.Files(), before);
+}
+
+// Runs out of memory at the second file it opens for writing, as an
+// allocation inside the platform's open would.
+class ExhaustedAtSecondOpen final : public ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+  std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
+    if (++opens_ == 2) throw std::bad_alloc();
+    return ForwardingFileSystem::OpenForWriting(path);
+  }
+
+ private:
+  int opens_ = 0;
+};
+
+TEST_F(RunFailureTest, AllocationFailureIsAnUnknownErrorAndDiscardsWhatWasStaged) {
+  InstallGame();
+  const auto before = folder.Files();
+  ExhaustedAtSecondOpen exhausted(NativeFileSystem());
+  Run(BuildPayload(BuildPatchStream(TypicalPatch())), exhausted);
+
+  EXPECT_EQ(host.Errors(), (Calls{kUnknownError}));
+  EXPECT_EQ(host.calls.back(), "CloseDialog");
+  // The first staged file is gone again: the game is as it was.
   EXPECT_EQ(folder.Files(), before);
 }
 

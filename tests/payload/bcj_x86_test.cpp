@@ -69,7 +69,7 @@ TEST(BcjX86, UndoesLiblzmasX86Filter) {
       Bytes body = payload_test::EncodeBody(stream, {true, 3, 0, 2});
       Bytes block(stream.size());
       std::size_t produced = 0;
-      ASSERT_TRUE(payload::DecodePayload(body, block, &produced)) << size;
+      ASSERT_EQ(payload::DecodePayload(body, block, &produced), payload::DecodeResult::kOk) << size;
       EXPECT_EQ(produced, size);
       EXPECT_EQ(block, stream) << "size " << size << ", seed " << seed;
     }
@@ -82,10 +82,12 @@ TEST(BcjX86, RunsOverTheDecodedBlockWhenTheFlagIsSet) {
   Bytes stream = payload_test::CodeLikeBytes(5000, 77);
   Bytes data = payload_test::EncodeLzma1(stream, {});
   Bytes plain(stream.size()), filtered(stream.size());
-  ASSERT_TRUE(
-      payload::DecodePayload(payload_test::MakeBody(0, 0x5D, 4096, stream.size(), data), plain));
-  ASSERT_TRUE(
-      payload::DecodePayload(payload_test::MakeBody(1, 0x5D, 4096, stream.size(), data), filtered));
+  ASSERT_EQ(
+      payload::DecodePayload(payload_test::MakeBody(0, 0x5D, 4096, stream.size(), data), plain),
+      payload::DecodeResult::kOk);
+  ASSERT_EQ(
+      payload::DecodePayload(payload_test::MakeBody(1, 0x5D, 4096, stream.size(), data), filtered),
+      payload::DecodeResult::kOk);
   EXPECT_EQ(plain, stream);
   EXPECT_EQ(filtered, Converted(stream));
   EXPECT_NE(filtered, stream);

@@ -19,6 +19,7 @@ using payload_test::WithTrailer;
 using test_support::Bytes;
 
 struct Decoded {
+  payload::DecodeResult result = payload::DecodeResult::kOk;
   bool ok = false;
   std::size_t produced = 0;
   Bytes block;
@@ -30,7 +31,8 @@ Decoded Decode(const Bytes& body, std::size_t declared_size) {
   Decoded result;
   result.block.assign(declared_size, 0xAA);
   result.produced = 12345;
-  result.ok = payload::DecodePayload(body, result.block, &result.produced);
+  result.result = payload::DecodePayload(body, result.block, &result.produced);
+  result.ok = result.result == payload::DecodeResult::kOk;
   return result;
 }
 
@@ -220,6 +222,32 @@ TEST(PayloadContainer, GarbageDataDoesNotDecode) {
     data[0] = 0;
     EXPECT_FALSE(Decode(MakeBody(0, 0x5D, 1u << 20, 100000, data), 100000).ok) << seed;
   }
+}
+
+TEST(PayloadContainer, EachFailureNamesItsCause) {
+  // patchpack inspect tells an author which of these broke a payload.
+  using payload::DecodeResult;
+  Bytes stream = SampleText();
+  Bytes body = EncodeBody(stream);
+  EXPECT_EQ(Decode(Bytes(body.begin(), body.begin() + 13), stream.size()).result,
+            DecodeResult::kTooShort);
+  EXPECT_EQ(Decode(MakeBody(0, 0x5D, 4096, 0, {0, 0, 0, 0}), 0).result, DecodeResult::kTooShort);
+  Bytes filter = body;
+  filter[0] = 2;
+  EXPECT_EQ(Decode(filter, stream.size()).result, DecodeResult::kUnknownFilter);
+  Bytes properties = body;
+  properties[1] = 225;
+  EXPECT_EQ(Decode(properties, stream.size()).result, DecodeResult::kBadProperties);
+  properties[1] = payload_test::PropertiesByte(4, 1, 2);
+  EXPECT_EQ(Decode(properties, stream.size()).result, DecodeResult::kBadProperties);
+  EXPECT_EQ(Decode(Bytes(body.begin(), body.end() - 40), stream.size()).result,
+            DecodeResult::kEndsEarly);
+  // The end marker comes one byte before the declared size.
+  EXPECT_EQ(Decode(body, stream.size() + 1).result, DecodeResult::kEndsEarly);
+  Bytes garbage = test_support::RandomBytes(3000, 11);
+  garbage[0] = 0;
+  EXPECT_EQ(Decode(MakeBody(0, 0x5D, 1u << 20, 100000, garbage), 100000).result,
+            DecodeResult::kDamaged);
 }
 
 }  // namespace

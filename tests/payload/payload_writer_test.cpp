@@ -185,7 +185,8 @@ TEST(PayloadWriter, RoundTripsThroughThePayloadDecoder) {
     std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
     ASSERT_EQ(size, c.stream.size());
     Bytes block(*size);
-    ASSERT_TRUE(payload::DecodePayload(body, block)) << "stream of " << c.stream.size();
+    ASSERT_EQ(payload::DecodePayload(body, block), payload::DecodeResult::kOk)
+        << "stream of " << c.stream.size();
     EXPECT_EQ(block, c.stream);
   }
 }

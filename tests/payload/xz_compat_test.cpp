@@ -58,7 +58,7 @@ class XzCompat : public ::testing::Test {
     ASSERT_EQ(size, input_.size());
     Bytes block(*size);
     std::size_t produced = 0;
-    ASSERT_TRUE(payload::DecodePayload(checked, block, &produced));
+    ASSERT_EQ(payload::DecodePayload(checked, block, &produced), payload::DecodeResult::kOk);
     EXPECT_EQ(produced, input_.size());
     EXPECT_TRUE(block == input_) << "decoded bytes differ from the input";
   }
@@ -94,7 +94,7 @@ TEST_F(XzCompat, DecodesRawLzma1WithTheX86Filter) {
   Bytes body = payload_test::MakeBody(0, payload_test::PropertiesByte(3, 0, 2), 8u << 20,
                                       input_.size(), data);
   Bytes block(input_.size());
-  ASSERT_TRUE(payload::DecodePayload(body, block));
+  ASSERT_EQ(payload::DecodePayload(body, block), payload::DecodeResult::kOk);
   EXPECT_FALSE(block == input_);
 }
 

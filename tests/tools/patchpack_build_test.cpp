@@ -59,7 +59,7 @@ payload::Bytes DecodedStream(const payload::Bytes& payload_bytes) {
   std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
   if (!size) return {};
   payload::Bytes block(*size);
-  EXPECT_TRUE(payload::DecodePayload(body, block));
+  EXPECT_EQ(payload::DecodePayload(body, block), payload::DecodeResult::kOk);
   return block;
 }
 

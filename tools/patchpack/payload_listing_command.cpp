@@ -60,14 +60,28 @@ payload::PatchDescription Unpack(const std::string& path, const payload::Bytes& 
   } catch (const std::bad_alloc&) {
     throw fail("cannot allocate " + std::to_string(*size) + " bytes for the decoded stream");
   }
-  if (!payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size))) {
-    if (body[0] > 1) throw fail("undecodable: unknown filter flag " + std::to_string(body[0]));
-    if (body[1] >= 225) {
+  const payload::DecodeResult decoded =
+      payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size));
+  switch (decoded) {
+    case payload::DecodeResult::kOk:
+      break;
+    case payload::DecodeResult::kTooShort:
+      throw fail("undecodable: the LZMA data is damaged: " +
+                 std::to_string(body.size() - payload::kHeaderSize) +
+                 " bytes, fewer than the 5 that LZMA data begins with");
+    case payload::DecodeResult::kUnknownFilter:
+      throw fail("undecodable: unknown filter flag " + std::to_string(body[0]));
+    case payload::DecodeResult::kBadProperties:
       throw fail("undecodable: LZMA properties byte " + std::to_string(body[1]) +
                  " is out of range");
-    }
-    throw fail("undecodable: the LZMA data is damaged or ends before the declared " +
-               std::to_string(*size) + " bytes");
+    case payload::DecodeResult::kNoMemory:
+      throw fail("cannot allocate the decoder's dictionary of " + std::to_string(*size) +
+                 " bytes");
+    case payload::DecodeResult::kDamaged:
+      throw fail("undecodable: the LZMA data is damaged");
+    case payload::DecodeResult::kEndsEarly:
+      throw fail("undecodable: the LZMA data ends before the declared " + std::to_string(*size) +
+                 " bytes");
   }
   try {
     return ReadPatchDescription(std::move(block), *size);

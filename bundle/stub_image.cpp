@@ -3,6 +3,8 @@
 #include <cstring>
 #include <optional>
 
+#include "base/little_endian.h"
+
 namespace bundle {
 namespace {
 
@@ -14,9 +16,7 @@ class ImageReader {
 
   std::optional<std::uint64_t> Read(std::uint64_t offset, std::size_t size) const {
     if (offset > image_.size() || size > image_.size() - offset) return std::nullopt;
-    std::uint64_t value = 0;
-    for (std::size_t i = size; i-- > 0;) value = (value << 8) | image_[offset + i];
-    return value;
+    return base::LoadLittleEndian(image_.subspan(offset, size));
   }
 
   std::optional<std::span<const std::uint8_t>> Bytes(std::uint64_t offset,

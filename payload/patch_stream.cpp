@@ -1,5 +1,7 @@
 #include "payload/patch_stream.h"
 
+#include "base/little_endian.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -21,8 +23,7 @@ std::uint32_t PatchStream::ReadU32() {
   if (size_ - offset_ < 4) Overrun();
   const std::uint8_t* at = block_.get() + offset_;
   offset_ += 4;
-  return std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) | (std::uint32_t{at[2]} << 16) |
-         (std::uint32_t{at[3]} << 24);
+  return static_cast<std::uint32_t>(base::LoadLittleEndian({at, 4}));
 }
 
 std::string PatchStream::ReadName() {

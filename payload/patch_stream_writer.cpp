@@ -2,6 +2,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/little_endian.h"
 #include "payload/payload_writer.h"
 
 namespace payload {
@@ -12,11 +13,7 @@ namespace {
 // list early, and sizes are 32-bit.
 class StreamBuilder {
  public:
-  void U32(std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-      bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
-  }
+  void U32(std::uint32_t value) { base::AppendLittleEndian(bytes_, value, 4); }
 
   void Name(const std::string& name) {
     if (name.empty()) throw std::invalid_argument("a patch stream cannot hold an empty name");

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "payload/bcj_x86.h"
+#include "payload/lzma_stream.h"
 #include "payload/sha1.h"
 
 namespace payload {
@@ -17,11 +19,6 @@ constexpr std::uint8_t kPropertiesLimit = 9 * 5 * 5;  // lc < 9, lp < 5, pb < 5
 // A range decoder starts by reading five bytes, even for an empty stream.
 constexpr std::size_t kMinimumLzmaData = 5;
 constexpr std::size_t kOutputSlice = 64 * 1024;
-
-std::uint32_t LoadLittleEndian32(const std::uint8_t* bytes) {
-  return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
-         (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
-}
 
 // What a decoder result means for the decoding loop: kOk goes on, anything
 // else ends it with that result.
@@ -70,19 +67,6 @@ DecodeResult Interpret(lzma_ret result) {
   return DecodeResult::kDamaged;
 }
 
-class LzmaStream {
- public:
-  LzmaStream() = default;
-  ~LzmaStream() { lzma_end(&stream_); }
-  LzmaStream(const LzmaStream&) = delete;
-  LzmaStream& operator=(const LzmaStream&) = delete;
-
-  lzma_stream* get() { return &stream_; }
-
- private:
-  lzma_stream stream_ = LZMA_STREAM_INIT;
-};
-
 // Decodes raw LZMA1 data into the block until the block is full. The decoder
 // keeps its own dictionary, as large as the block (every byte produced so far
 // may be referred back to); the header's dictionary size is not consulted.
@@ -130,8 +114,8 @@ bool CheckPayloadTrailer(std::span<const std::uint8_t> payload) {
 
 std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body) {
   if (body.size() < kHeaderSize) return std::nullopt;
-  if (LoadLittleEndian32(body.data() + 10) != 0) return std::nullopt;
-  return LoadLittleEndian32(body.data() + 6);
+  if (base::LoadLittleEndian(body.subspan(10, 4)) != 0) return std::nullopt;
+  return static_cast<std::uint32_t>(base::LoadLittleEndian(body.subspan(6, 4)));
 }
 
 DecodeResult DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,

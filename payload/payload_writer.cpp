@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/little_endian.h"
+#include "payload/lzma_stream.h"
 #include "payload/sha1.h"
 
 namespace payload {
@@ -25,18 +27,6 @@ std::uint32_t DictionaryFor(std::size_t stream_size) {
   return size;
 }
 
-void PutLittleEndian(Bytes& out, std::uint64_t value, int byte_count) {
-  for (int i = 0; i < byte_count; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-struct LzmaStreamEnd {
-  void operator()(lzma_stream* stream) const {
-    lzma_end(stream);
-    delete stream;
-  }
-};
-using LzmaStream = std::unique_ptr<lzma_stream, LzmaStreamEnd>;
-
 [[noreturn]] void Fail(const char* what, lzma_ret result) {
   throw std::runtime_error(std::string(what) + " (liblzma error " + std::to_string(result) + ")");
 }
@@ -52,7 +42,7 @@ void Compress(std::span<const std::uint8_t> stream, lzma_options_lzma& lzma, boo
   filters[count++] = {LZMA_FILTER_LZMA1, &lzma};
   filters[count] = {LZMA_VLI_UNKNOWN, nullptr};
 
-  LzmaStream coder(new lzma_stream(LZMA_STREAM_INIT));
+  LzmaStream coder;
   lzma_ret result = lzma_raw_encoder(coder.get(), filters);
   if (result != LZMA_OK) Fail("cannot start the LZMA1 encoder", result);
 
@@ -91,8 +81,8 @@ Bytes BuildPayload(std::span<const std::uint8_t> stream, const EncodeOptions& op
   Bytes body;
   body.push_back(options.x86_filter ? 1 : 0);
   body.push_back(static_cast<std::uint8_t>((options.pb * 5 + options.lp) * 9 + options.lc));
-  PutLittleEndian(body, lzma.dict_size, 4);
-  PutLittleEndian(body, stream.size(), 8);
+  base::AppendLittleEndian(body, lzma.dict_size, 4);
+  base::AppendLittleEndian(body, stream.size(), 8);
   Compress(stream, lzma, options.x86_filter, body);
   payload::Sha1Digest digest = payload::ComputeSha1(body);
   body.insert(body.end(), digest.begin(), digest.end());

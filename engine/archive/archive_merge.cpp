@@ -11,13 +11,14 @@
 #include <span>
 #include <vector>
 
+#include "base/ascii.h"
 #include "engine/archive/empty_zip.h"
-#include "engine/archive/entry_name.h"
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/skip_list.h"
 #include "engine/archive/stored_entry.h"
 #include "engine/archive/zip64_end_record.h"
 #include "engine/archive/zip_handles.h"
+#include "engine/archive/zip_records.h"
 #include "engine/install_error.h"
 #include "engine/write_error.h"
 
@@ -28,16 +29,9 @@ namespace {
 // entry of an archive, so memory does not grow with the largest entry.
 constexpr std::size_t kCopyChunkSize = std::size_t{1} << 20;
 
-// Old entry names are read into a buffer of this many characters and a
-// terminator; a longer name would be copied cut short, so it is refused.
-constexpr uLong kMaxNameLength = 256;
-
 // Sizes from here on need a Zip64 record; below it the 32-bit fields serve,
 // and minizip must be told before the entry is opened.
 constexpr ZPOS64_T kZip64Threshold = 0xFFFFFFFF;
-
-// The fixed part of a central-directory record, before its name.
-constexpr std::uint64_t kCentralRecordSize = 46;
 
 // From this many entries on, the count of the end record reads 0xFFFF and
 // the real one must be in a Zip64 end record.
@@ -178,18 +172,18 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
     ++visited;
     const std::uint64_t central_offset = unzGetOffset64(old_archive);
     unz_file_info64 info{};
-    char name_buffer[kMaxNameLength + 1];
+    char name_buffer[zip_records::kMaxEntryNameLength + 1];
     if (unzGetCurrentFileInfo64(old_archive, &info, name_buffer, sizeof name_buffer, nullptr, 0,
                                 nullptr, 0) != UNZ_OK ||
-        info.size_filename > kMaxNameLength) {
+        info.size_filename > zip_records::kMaxEntryNameLength) {
       ThrowUnreadable();
     }
-    next_record = *archive_start + central_offset + kCentralRecordSize + info.size_filename +
+    next_record = *archive_start + central_offset + zip_records::kCentralSize + info.size_filename +
                   info.size_file_extra + info.size_file_comment;
     // A name with a 0 byte in it cannot be written again as it is.
     std::string name(name_buffer, info.size_filename);
     if (name.find('\0') != std::string::npos) ThrowUnreadable();
-    LowerCaseAscii(name);
+    name = base::ToLowerAscii(name);
     if (skip_list.Contains(name)) continue;
     CopyEntryRaw(reader, *archive_start, central_offset, staged, name, info, buffer);
     ++copied;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "base/little_endian.h"
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/zip_records.h"
 
@@ -14,7 +15,7 @@ bool IsZipWithoutEntries(const zlib_filefunc64_def& file_functions, const std::s
   if (!file.is_open() || !file.Read(record.data(), record.size())) return false;
   // After the signature: disk numbers, entry counts, directory size and
   // offset, all zero; only the comment length may be anything.
-  return zip_records::ReadLittle(record.data(), 4) == zip_records::kEndSignature &&
+  return base::LoadLittleEndian({record.data(), 4}) == zip_records::kEndSignature &&
          std::all_of(record.begin() + 4, record.begin() + 20,
                      [](std::uint8_t b) { return b == 0; });
 }

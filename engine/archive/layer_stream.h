@@ -44,7 +44,9 @@ class LayerStream {
   }
 
  private:
-  const zlib_filefunc64_def& functions_;
+  // A copy: the caller's table may be a temporary, and a table is a few
+  // pointers.
+  const zlib_filefunc64_def functions_;
   voidpf stream_;
 };
 

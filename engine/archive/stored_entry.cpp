@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/zip_records.h"
 
@@ -24,15 +25,15 @@ constexpr std::uint32_t kInZip64Extra = 0xFFFFFFFF;
 // field finds no value.
 bool ApplyZip64Extra(const std::vector<std::uint8_t>& extra, std::uint64_t* const (&fields)[3]) {
   for (std::size_t at = 0; at + 4 <= extra.size();) {
-    const std::uint64_t id = ReadLittle(&extra[at], 2);
-    const std::size_t size = ReadLittle(&extra[at + 2], 2);
+    const std::uint64_t id = base::LoadLittleEndian({&extra[at], 2});
+    const std::size_t size = base::LoadLittleEndian({&extra[at + 2], 2});
     if (at + 4 + size > extra.size()) break;
     if (id == kZip64ExtraId) {
       std::size_t used = 0;
       for (std::uint64_t* field : fields) {
         if (*field != kInZip64Extra) continue;
         if (used + 8 > size) return false;
-        *field = ReadLittle(&extra[at + 4 + used], 8);
+        *field = base::LoadLittleEndian({&extra[at + 4 + used], 8});
         used += 8;
       }
       return true;
@@ -60,24 +61,25 @@ std::optional<std::uint64_t> FindArchiveStart(LayerStream& archive) {
 
   // The last end record in the file is the one minizip takes.
   for (std::size_t at = tail.size() - kEndSize + 1; at-- > 0;) {
-    if (ReadLittle(&tail[at], 4) != kEndSignature) continue;
+    if (base::LoadLittleEndian({&tail[at], 4}) != kEndSignature) continue;
     const std::uint64_t end_position = tail_start + at;
     std::uint64_t record_position = end_position;
-    std::uint64_t directory_size = ReadLittle(&tail[at + 12], 4);
-    std::uint64_t directory_offset = ReadLittle(&tail[at + 16], 4);
+    std::uint64_t directory_size = base::LoadLittleEndian({&tail[at + 12], 4});
+    std::uint64_t directory_offset = base::LoadLittleEndian({&tail[at + 16], 4});
     // With a Zip64 end record, minizip takes the directory from it, and the
     // distance from that record's position.
     std::uint8_t locator[kZip64LocatorSize];
     std::uint8_t zip64_end[kZip64EndSize];
     if (end_position >= kZip64LocatorSize &&
         archive.Seek(end_position - kZip64LocatorSize, ZLIB_FILEFUNC_SEEK_SET) &&
-        archive.Read(locator, sizeof locator) && ReadLittle(locator, 4) == kZip64LocatorSignature &&
-        archive.Seek(ReadLittle(locator + 8, 8), ZLIB_FILEFUNC_SEEK_SET) &&
+        archive.Read(locator, sizeof locator) &&
+        base::LoadLittleEndian({locator, 4}) == kZip64LocatorSignature &&
+        archive.Seek(base::LoadLittleEndian({locator + 8, 8}), ZLIB_FILEFUNC_SEEK_SET) &&
         archive.Read(zip64_end, sizeof zip64_end) &&
-        ReadLittle(zip64_end, 4) == kZip64EndSignature) {
-      record_position = ReadLittle(locator + 8, 8);
-      directory_size = ReadLittle(zip64_end + 40, 8);
-      directory_offset = ReadLittle(zip64_end + 48, 8);
+        base::LoadLittleEndian({zip64_end, 4}) == kZip64EndSignature) {
+      record_position = base::LoadLittleEndian({locator + 8, 8});
+      directory_size = base::LoadLittleEndian({zip64_end + 40, 8});
+      directory_offset = base::LoadLittleEndian({zip64_end + 48, 8});
     }
     if (directory_offset > record_position || directory_size > record_position - directory_offset) {
       return std::nullopt;
@@ -92,15 +94,16 @@ std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t
   central_offset += archive_start;
   std::uint8_t central[kCentralSize];
   if (!archive.Seek(central_offset, ZLIB_FILEFUNC_SEEK_SET) ||
-      !archive.Read(central, sizeof central) || ReadLittle(central, 4) != kCentralSignature) {
+      !archive.Read(central, sizeof central) ||
+      base::LoadLittleEndian({central, 4}) != kCentralSignature) {
     return std::nullopt;
   }
   StoredEntry entry;
-  entry.compressed_size = ReadLittle(central + 20, 4);
-  entry.uncompressed_size = ReadLittle(central + 24, 4);
-  std::uint64_t local_offset = ReadLittle(central + 42, 4);
-  const std::size_t name_length = ReadLittle(central + 28, 2);
-  std::vector<std::uint8_t> extra(ReadLittle(central + 30, 2));
+  entry.compressed_size = base::LoadLittleEndian({central + 20, 4});
+  entry.uncompressed_size = base::LoadLittleEndian({central + 24, 4});
+  std::uint64_t local_offset = base::LoadLittleEndian({central + 42, 4});
+  const std::size_t name_length = base::LoadLittleEndian({central + 28, 2});
+  std::vector<std::uint8_t> extra(base::LoadLittleEndian({central + 30, 2}));
   if (!archive.Seek(central_offset + kCentralSize + name_length, ZLIB_FILEFUNC_SEEK_SET) ||
       (!extra.empty() && !archive.Read(extra.data(), extra.size())) ||
       !ApplyZip64Extra(extra, {&entry.uncompressed_size, &entry.compressed_size, &local_offset})) {
@@ -110,11 +113,11 @@ std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t
   local_offset += archive_start;
   std::uint8_t local[kLocalSize];
   if (!archive.Seek(local_offset, ZLIB_FILEFUNC_SEEK_SET) || !archive.Read(local, sizeof local) ||
-      ReadLittle(local, 4) != kLocalSignature) {
+      base::LoadLittleEndian({local, 4}) != kLocalSignature) {
     return std::nullopt;
   }
-  entry.data_offset =
-      local_offset + kLocalSize + ReadLittle(local + 26, 2) + ReadLittle(local + 28, 2);
+  entry.data_offset = local_offset + kLocalSize + base::LoadLittleEndian({local + 26, 2}) +
+                      base::LoadLittleEndian({local + 28, 2});
   return entry;
 }
 
@@ -123,7 +126,7 @@ bool IsCentralDirectoryEnd(LayerStream& archive, std::uint64_t offset) {
   if (!archive.Seek(offset, ZLIB_FILEFUNC_SEEK_SET) || !archive.Read(signature, sizeof signature)) {
     return false;
   }
-  const std::uint64_t found = ReadLittle(signature, 4);
+  const std::uint64_t found = base::LoadLittleEndian({signature, 4});
   return found == kEndSignature || found == kZip64EndSignature || found == kDigitalSignature;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/zip_records.h"
 
@@ -34,28 +35,28 @@ bool CompleteZip64End(const zlib_filefunc64_def& file_functions, const std::stri
     return false;
   }
   const std::uint8_t* end = tail.data() + kZip64LocatorSize;
-  if (ReadLittle(end, 4) != kEndSignature) return false;
-  if (ReadLittle(tail.data(), 4) == kZip64LocatorSignature) return archive.Close();
+  if (base::LoadLittleEndian({end, 4}) != kEndSignature) return false;
+  if (base::LoadLittleEndian({tail.data(), 4}) == kZip64LocatorSignature) return archive.Close();
 
-  const std::uint64_t directory_size = ReadLittle(end + 12, 4);
-  const std::uint64_t directory_offset = ReadLittle(end + 16, 4);
+  const std::uint64_t directory_size = base::LoadLittleEndian({end + 12, 4});
+  const std::uint64_t directory_offset = base::LoadLittleEndian({end + 16, 4});
   const std::uint64_t zip64_end_offset = size - kEndSize;
 
   std::vector<std::uint8_t> records;
-  AppendLittle(records, kZip64EndSignature, 4);
-  AppendLittle(records, kZip64EndSize - 12, 8);  // the size of what follows this field
-  AppendLittle(records, kZip64Version, 2);       // made by
-  AppendLittle(records, kZip64Version, 2);       // needed to extract
-  AppendLittle(records, 0, 4);                   // this disk
-  AppendLittle(records, 0, 4);                   // disk of the central directory
-  AppendLittle(records, entry_count, 8);         // entries on this disk
-  AppendLittle(records, entry_count, 8);         // entries in all
-  AppendLittle(records, directory_size, 8);
-  AppendLittle(records, directory_offset, 8);
-  AppendLittle(records, kZip64LocatorSignature, 4);
-  AppendLittle(records, 0, 4);  // disk of the Zip64 end record
-  AppendLittle(records, zip64_end_offset, 8);
-  AppendLittle(records, 1, 4);  // disks in all
+  base::AppendLittleEndian(records, kZip64EndSignature, 4);
+  base::AppendLittleEndian(records, kZip64EndSize - 12, 8);  // the size of what follows this field
+  base::AppendLittleEndian(records, kZip64Version, 2);       // made by
+  base::AppendLittleEndian(records, kZip64Version, 2);       // needed to extract
+  base::AppendLittleEndian(records, 0, 4);                   // this disk
+  base::AppendLittleEndian(records, 0, 4);                   // disk of the central directory
+  base::AppendLittleEndian(records, entry_count, 8);         // entries on this disk
+  base::AppendLittleEndian(records, entry_count, 8);         // entries in all
+  base::AppendLittleEndian(records, directory_size, 8);
+  base::AppendLittleEndian(records, directory_offset, 8);
+  base::AppendLittleEndian(records, kZip64LocatorSignature, 4);
+  base::AppendLittleEndian(records, 0, 4);  // disk of the Zip64 end record
+  base::AppendLittleEndian(records, zip64_end_offset, 8);
+  base::AppendLittleEndian(records, 1, 4);  // disks in all
   // The end record as minizip wrote it: counts 0xFFFF send readers to the
   // Zip64 record.
   records.insert(records.end(), end, end + kEndSize);

@@ -1,10 +1,9 @@
 // The fixed parts of the zip format that the merge reads and writes itself,
-// beside minizip: record signatures, record sizes and little-endian fields.
+// beside minizip: record signatures, record sizes and the merge's limits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace engine::zip_records {
 
@@ -21,15 +20,10 @@ inline constexpr std::size_t kEndSize = 22;
 inline constexpr std::size_t kZip64EndSize = 56;
 inline constexpr std::size_t kZip64LocatorSize = 20;
 
-// The `bytes`-byte little-endian field at `at`.
-inline std::uint64_t ReadLittle(const std::uint8_t* at, int bytes) {
-  std::uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | at[i];
-  return value;
-}
-
-inline void AppendLittle(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
+// The longest old entry name the merge takes. Names are read into a buffer of
+// this many characters and a terminator; a longer name would be copied cut
+// short, so the merge refuses it and patchpack's diff ships such an archive
+// whole instead.
+inline constexpr std::size_t kMaxEntryNameLength = 256;
 
 }  // namespace engine::zip_records

@@ -3,22 +3,20 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 #include <utility>
 
+#include "base/ascii.h"
 #include "messages/message_table.h"
-#include "shell/console/progress_flags.h"
 #include "shell/console/terminal_output.h"
 #include "shell/console/utf8.h"
+#include "shell/install_flags.h"
 
 namespace console {
 namespace {
 
 std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  text = base::ToLowerAscii(text);
   text.erase(0, text.find_first_not_of(" \t"));
   text.erase(text.find_last_not_of(" \t") + 1);
   return text;
@@ -30,8 +28,8 @@ ConsoleHost::ConsoleHost(LineReader& input, std::function<void()> ended)
     : input_(input), ended_(std::move(ended)) {
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) == 0) {
-    wake_read_ = UniqueFd(ends[0]);
-    wake_write_ = UniqueFd(ends[1]);
+    wake_read_ = base::UniqueFd(ends[0]);
+    wake_write_ = base::UniqueFd(ends[1]);
   }
 }
 
@@ -77,15 +75,15 @@ void ConsoleHost::ShowError(const char16_t* text) {
 
 void ConsoleHost::CloseDialog() { ended_(); }
 
-bool ConsoleHost::IsCancelRequested() { return CancelRequested; }
+bool ConsoleHost::IsCancelRequested() { return shell::CancelRequested; }
 
 void ConsoleHost::MarkFinished() {
-  InstallFinished = true;
+  shell::InstallFinished = true;
   ended_();
 }
 
 void ConsoleHost::RequestCancel() {
-  if (InstallFinished || CancelRequested.exchange(true)) return;
+  if (shell::InstallFinished || shell::CancelRequested.exchange(true)) return;
   const char wake = 1;
   if (wake_write_.valid()) {
     [[maybe_unused]] const ssize_t written = ::write(wake_write_.get(), &wake, 1);

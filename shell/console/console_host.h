@@ -6,9 +6,9 @@
 #include <atomic>
 #include <functional>
 
+#include "base/unique_fd.h"
 #include "engine/installer_host.h"
 #include "shell/console/line_reader.h"
-#include "shell/console/unique_fd.h"
 
 namespace console {
 
@@ -40,8 +40,8 @@ class ConsoleHost final : public engine::InstallerHost {
   std::atomic<bool> error_shown_{false};
   // A byte is written here on cancel, so that a question waiting for input
   // ends at once.
-  UniqueFd wake_read_;
-  UniqueFd wake_write_;
+  base::UniqueFd wake_read_;
+  base::UniqueFd wake_write_;
 };
 
 }  // namespace console

@@ -12,8 +12,8 @@
 #include "messages/message_table.h"
 #include "shell/console/console_host.h"
 #include "shell/console/embedded_payload.h"
-#include "shell/console/progress_flags.h"
 #include "shell/console/terminal_output.h"
+#include "shell/install_flags.h"
 
 namespace console {
 namespace {
@@ -37,8 +37,8 @@ ExitCode RunInstallerSession(LineReader& input) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP, kRunEnded}) sigaddset(&signals, signal);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  CancelRequested = false;
-  InstallFinished = false;
+  shell::CancelRequested = false;
+  shell::InstallFinished = false;
   std::atomic<bool> ended{false};
   const pthread_t main_thread = pthread_self();
   ConsoleHost host(input, [&ended, main_thread] {
@@ -66,7 +66,7 @@ ExitCode RunInstallerSession(LineReader& input) {
   // payload and the message table alive until it no longer reads them.
   installer.join();
 
-  if (InstallFinished) return kInstalled;
+  if (shell::InstallFinished) return kInstalled;
   return host.error_shown() ? kErrorShown : kNotInstalled;
 }
 

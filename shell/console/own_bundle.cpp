@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
+#include "base/unique_fd.h"
 #include "bundle/bundle_format.h"
-#include "shell/console/unique_fd.h"
 
 namespace console {
 namespace {
@@ -27,7 +27,7 @@ bool ReadExactly(int fd, std::uint8_t* out, std::uint64_t size, std::uint64_t of
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ReadOwnBundlePart(BundlePart part) {
-  UniqueFd file(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+  base::UniqueFd file(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
   struct stat status {};
   if (!file.valid() || ::fstat(file.get(), &status) != 0) return std::nullopt;
   const auto file_size = static_cast<std::uint64_t>(status.st_size);

@@ -1,14 +1,13 @@
 #include "shell/win32/dialog_host.h"
 
-#include "shell/win32/install_flags.h"
+#include "shell/install_flags.h"
+#include "shell/win32/wide.h"
 
 namespace shell::win32 {
 namespace {
 
 // wchar_t is 16 bits on Windows, so the table's texts pass to the wide calls
 // as they are; a null text shows as an empty one.
-const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
-
 // Every box has this caption and no icon, the questions included.
 constexpr const wchar_t* kBoxCaption = L"Error";
 
@@ -33,8 +32,8 @@ void DialogHost::ShowError(const char16_t* text) {
 
 void DialogHost::CloseDialog() { EndDialog(window_, 2); }
 
-bool DialogHost::IsCancelRequested() { return CancelRequested.load(); }
+bool DialogHost::IsCancelRequested() { return shell::CancelRequested.load(); }
 
-void DialogHost::MarkFinished() { InstallFinished.store(true); }
+void DialogHost::MarkFinished() { shell::InstallFinished.store(true); }
 
 }  // namespace shell::win32

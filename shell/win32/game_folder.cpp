@@ -4,6 +4,7 @@
 #include <sys/types.h>
 #include <windows.h>
 
+#include "shell/folder_search.h"
 #include "shell/win32/browse_folder.h"
 #include "shell/win32/registry_string.h"
 
@@ -32,25 +33,17 @@ bool NamesExistingFile(const std::string& path) {
   return _stat(path.c_str(), &info) == 0 && (info.st_mode & _S_IFDIR) == 0;
 }
 
-// Everything before the last separator; the value may use either kind.
-std::string ParentOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? path : path.substr(0, separator);
-}
-
 }  // namespace
 
 std::string FindGameFolder() {
-  if (StartDirectoryHoldsGame()) return ".\\";
-
-  const std::string install_path = ReadRegistryString(kGameKey, "InstallPath");
-  if (!install_path.empty() && NamesExistingFile(install_path)) return ParentOf(install_path);
-
-  // "aPaths" lists folders separated by '?'; the first one is offered as the
-  // dialog's starting point, and the dialog is shown even when it exists.
-  std::string initial_folder = ReadRegistryString(kCommonKey, "aPaths");
-  initial_folder = initial_folder.substr(0, initial_folder.find('?'));
-  return BrowseForGameFolder(initial_folder);
+  return shell::FindGameFolder({
+      .start_directory_holds_game = StartDirectoryHoldsGame,
+      .start_directory = ".\\",
+      .read_install_path = [] { return ReadRegistryString(kGameKey, "InstallPath"); },
+      .read_a_paths = [] { return ReadRegistryString(kCommonKey, "aPaths"); },
+      .names_existing_file = NamesExistingFile,
+      .choose_folder = BrowseForGameFolder,
+  });
 }
 
 }  // namespace shell::win32

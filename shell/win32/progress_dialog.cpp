@@ -3,14 +3,13 @@
 #include "engine/file_system.h"
 #include "engine/run_installation.h"
 #include "messages/message_table.h"
+#include "shell/install_flags.h"
 #include "shell/win32/dialog_host.h"
 #include "shell/win32/embedded_payload.h"
-#include "shell/win32/install_flags.h"
+#include "shell/win32/wide.h"
 
 namespace shell::win32 {
 namespace {
-
-const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
 // The installer thread: one whole run against the dialog whose window handle
 // it was started with. Nobody waits for it or reads its result.
@@ -32,8 +31,8 @@ void OnInitDialog(HWND window, HINSTANCE instance) {
   SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
 
   // Reset before the thread exists, so the thread sees them cleared.
-  CancelRequested.store(false);
-  InstallFinished.store(false);
+  shell::CancelRequested.store(false);
+  shell::InstallFinished.store(false);
 
   HANDLE thread = CreateThread(nullptr, 0, InstallerThread, window, 0, nullptr);
   if (thread == nullptr) {
@@ -46,9 +45,9 @@ void OnInitDialog(HWND window, HINSTANCE instance) {
 }
 
 void OnCancelButton(HWND window) {
-  if (!InstallFinished.load()) {
+  if (!shell::InstallFinished.load()) {
     // The run stops at its next check point and closes the dialog itself.
-    CancelRequested.store(true);
+    shell::CancelRequested.store(true);
   } else {
     EndDialog(window, 1);
   }

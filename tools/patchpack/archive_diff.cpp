@@ -3,15 +3,14 @@
 #include <map>
 #include <set>
 
+#include "base/ascii.h"
+#include "engine/archive/zip_records.h"
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/folder_diff.h"
 #include "tools/patchpack/zip_reader.h"
 
 namespace patchpack {
 namespace {
-
-// The installer reads old entry names into a buffer of this many characters.
-constexpr std::size_t kLongestOldName = 256;
 
 bool IsFolderEntry(const std::string& name) { return name.ends_with('/'); }
 
@@ -45,15 +44,15 @@ class ArchiveComparison {
   std::optional<ArchiveDiff> Run() {
     std::map<std::string, const ZipEntry*> new_entries;
     for (const ZipEntry& entry : new_zip_.entries()) {
-      auto [it, inserted] = new_entries.try_emplace(FoldCase(entry.name), &entry);
+      auto [it, inserted] = new_entries.try_emplace(base::ToLowerAscii(entry.name), &entry);
       if (!inserted) {
         throw CommandError("new " + shown_ + " holds entries '" + it->second->name + "' and '" +
                            entry.name + "', which the installer cannot tell apart");
       }
     }
     for (const ZipEntry& entry : old_zip_.entries()) {
-      if (entry.name.size() > kLongestOldName) return std::nullopt;
-      old_entries_[FoldCase(entry.name)].push_back(&entry);
+      if (entry.name.size() > engine::zip_records::kMaxEntryNameLength) return std::nullopt;
+      old_entries_[base::ToLowerAscii(entry.name)].push_back(&entry);
     }
 
     ArchiveDiff diff;

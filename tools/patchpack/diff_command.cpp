@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ascii.h"
 #include "tools/patchpack/archive_diff.h"
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/folder_diff.h"
@@ -75,7 +76,7 @@ Patch MakePatch(const fs::path& old_root, const fs::path& new_root) {
   Patch patch;
   patch.deletions = std::move(folders.deletions);
   for (const ChangedFile& file : folders.changed) {
-    bool archive = !file.old_path.empty() && FoldCase(file.new_path).ends_with(".zip");
+    bool archive = !file.old_path.empty() && base::ToLowerAscii(file.new_path).ends_with(".zip");
     if (!archive) {
       patch.loose_files.push_back(file.new_path);
       continue;

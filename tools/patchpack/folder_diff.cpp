@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 
+#include "base/ascii.h"
 #include "tools/patchpack/command_line.h"
 
 namespace patchpack {
@@ -27,7 +28,7 @@ FileList ListFiles(const fs::path& root, const std::string& shown) {
       throw CommandError(shown + " file '" + path +
                          "' has a backslash in its name, which Windows reads as a separator");
     }
-    std::string folded = FoldCase(path);
+    std::string folded = base::ToLowerAscii(path);
     if (folded == "curver.txt") continue;
     auto [existing, inserted] = files.try_emplace(folded, path);
     if (!inserted) {
@@ -83,13 +84,6 @@ bool SameBytes(const fs::path& a, const fs::path& b, const std::string& shown) {
 }
 
 }  // namespace
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root) {
   FileList old_files = ListFiles(old_root, "OLD");

@@ -25,7 +25,4 @@ struct FolderDiff {
 FolderDiff DiffFolders(const std::filesystem::path& old_root,
                        const std::filesystem::path& new_root);
 
-// Lower-cases A to Z only, as the installer's comparisons do for ASCII names.
-std::string FoldCase(std::string text);
-
 }  // namespace patchpack

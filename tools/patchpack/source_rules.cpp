@@ -5,6 +5,7 @@
 #include <iterator>
 #include <limits>
 
+#include "base/ascii.h"
 #include "tools/patchpack/command_line.h"
 
 namespace patchpack {
@@ -24,13 +25,6 @@ void CheckNoZeroByte(const std::string& name, const std::string& shown_as) {
   if (name.find('\0') != std::string::npos) {
     throw CommandError(shown_as + ": a name holds a 0 byte, which would end it early");
   }
-}
-
-std::string Folded(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 }  // namespace
@@ -88,7 +82,7 @@ payload::Bytes ReadContent(const std::filesystem::path& file, const std::string&
 
 void CheckEntryName(const std::string& name, const std::string& shown_as) {
   CheckNoZeroByte(name, shown_as);
-  if (Folded(name) != name) {
+  if (base::ToLowerAscii(name) != name) {
     throw CommandError(shown_as + ": entry name '" + name +
                        "' has upper-case letters; the installer compares entry names in lower "
                        "case, so write them in lower case");
@@ -115,7 +109,8 @@ std::string DeletionPath(const std::string& line, const std::string& shown_as) {
 }
 
 void TargetRegistry::Add(const std::string& target, const std::string& shown_as) {
-  auto [existing, inserted] = origins_.try_emplace(Folded(target), Origin{target, shown_as});
+  auto [existing, inserted] =
+      origins_.try_emplace(base::ToLowerAscii(target), Origin{target, shown_as});
   if (inserted) return;
   const Origin& first = existing->second;
   std::string message =

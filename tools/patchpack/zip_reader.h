@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/archive/zip_handles.h"
 #include "payload/payload_writer.h"
 
 namespace patchpack {
@@ -33,9 +34,6 @@ class ZipReader {
  public:
   // Opens the archive and reads its whole central directory.
   explicit ZipReader(const std::filesystem::path& path);
-  ~ZipReader();
-  ZipReader(const ZipReader&) = delete;
-  ZipReader& operator=(const ZipReader&) = delete;
 
   const std::vector<ZipEntry>& entries() const { return entries_; }
 
@@ -43,7 +41,7 @@ class ZipReader {
   payload::Bytes Content(const ZipEntry& entry);
 
  private:
-  unzFile file_;
+  engine::UnzipHandle file_;
   std::vector<ZipEntry> entries_;
 };
 

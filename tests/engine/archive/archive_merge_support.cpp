@@ -7,8 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "base/ascii.h"
 #include "engine/archive/archive_merge.h"
-#include "engine/archive/entry_name.h"
 #include "engine/install_error.h"
 #include "payload/sha1.h"
 #include "tests/support/bytes.h"
@@ -119,8 +119,7 @@ void ExpectMergedFrom(const DumpedArchive& old_archive, const DumpedArchive& sta
   for (const payload::FileEntry& entry : record.new_entries) skipped.insert(entry.name);
   std::vector<std::pair<const DumpedEntry*, std::string>> survivors;
   for (const DumpedEntry& entry : old_archive.entries) {
-    std::string lower = entry.name;
-    LowerCaseAscii(lower);
+    const std::string lower = base::ToLowerAscii(entry.name);
     if (!skipped.contains(lower)) survivors.emplace_back(&entry, lower);
   }
   ASSERT_EQ(staged.entries.size(), record.new_entries.size() + survivors.size());

@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "archive_merge_support.h"
-#include "engine/archive/entry_name.h"
 #include "engine/archive/skip_list.h"
 #include "faulty_file_system.h"
 
@@ -28,12 +27,6 @@ int Count(const std::vector<std::string>& calls, const std::string& prefix) {
   return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
     return call.starts_with(prefix);
   }));
-}
-
-TEST(EntryNameTest, LowerCasesAsciiLettersOnly) {
-  std::string name = "Data\\MAPS/Z_a@[`{\xC4\xE9.TXT";
-  LowerCaseAscii(name);
-  EXPECT_EQ(name, "data\\maps/z_a@[`{\xC4\xE9.txt");
 }
 
 TEST(SkipListTest, FindsEveryNameAddedAndNothingElse) {

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace console {
+namespace base {
 
 class UniqueFd {
  public:
@@ -25,6 +25,8 @@ class UniqueFd {
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Gives up ownership, so the caller can close and see the result.
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   void Reset() {
@@ -35,4 +37,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace console
+}  // namespace base

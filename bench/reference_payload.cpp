@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/little_endian.h"
+
 namespace bench {
 namespace {
 
@@ -51,9 +53,7 @@ bool IsText(const Bytes& bytes) {
          bytes[0] != 0x1F;  // not gzip
 }
 
-void AppendU32(Bytes& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
+void AppendU32(Bytes& out, std::uint32_t value) { base::AppendLittleEndian(out, value, 4); }
 
 // A loose-file record: the target path with backslashes, size, content.
 void AppendLooseFile(Bytes& out, const fs::path& path, const Bytes& content) {

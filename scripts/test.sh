@@ -5,6 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
+./scripts/check-layers.sh
 cmake --preset test
 cmake --build --preset test -j"$(nproc)"
 ctest --preset test -j"$(nproc)"

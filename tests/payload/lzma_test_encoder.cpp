@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "base/little_endian.h"
 #include "payload/sha1.h"
 
 namespace payload_test {
@@ -43,8 +44,8 @@ std::uint8_t PropertiesByte(std::uint32_t lc, std::uint32_t lp, std::uint32_t pb
 Bytes MakeBody(std::uint8_t filter, std::uint8_t properties, std::uint32_t dictionary_size,
                std::uint64_t declared_size, const Bytes& lzma_data) {
   Bytes body = {filter, properties};
-  for (int i = 0; i < 4; ++i) body.push_back(static_cast<std::uint8_t>(dictionary_size >> (8 * i)));
-  for (int i = 0; i < 8; ++i) body.push_back(static_cast<std::uint8_t>(declared_size >> (8 * i)));
+  base::AppendLittleEndian(body, dictionary_size, 4);
+  base::AppendLittleEndian(body, declared_size, 8);
   body.insert(body.end(), lzma_data.begin(), lzma_data.end());
   return body;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "tests/support/bytes.h"
 
 namespace {
@@ -44,8 +45,9 @@ Bytes Name(const std::string& name) {
 }
 
 Bytes U32(std::uint32_t value) {
-  return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-          static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+  Bytes bytes;
+  base::AppendLittleEndian(bytes, value, 4);
+  return bytes;
 }
 
 std::string Text(std::span<const std::uint8_t> bytes) {

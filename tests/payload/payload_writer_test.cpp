@@ -2,6 +2,7 @@
 // decoders it shares no code with: the xz tool and sha1sum, then our own
 // payload decoder.
 #include "payload/payload_writer.h"
+#include "base/little_endian.h"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +24,8 @@ using test_support::TempDir;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-std::uint32_t ReadLittleEndian(const Bytes& bytes, std::size_t offset, int count) {
-  std::uint32_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[offset + i];
-  return value;
+std::uint64_t ReadLittleEndian(const Bytes& bytes, std::size_t offset, std::size_t count) {
+  return base::LoadLittleEndian(std::span(bytes).subspan(offset, count));
 }
 
 PatchDescription WorkedExample() {

@@ -36,6 +36,8 @@ python3 tests/win32/check_resources.py --messages resources/messages.txt "$stub"
   --installer "$out/resource-check.exe" --payload "$out/resource-check.payload"
 python3 tests/win32/check_resources_test.py "$stub" "$out/resource-check.exe" \
   "$out/resource-check.payload" resources/messages.txt
+python3 tests/win32/attach_test.py "$patchpack" "$stub" resources/messages.txt \
+  build/windows/tests/win32/driver.exe
 
 # The engine's Win32 seams, under Wine in an empty folder of their own.
 seams_test="$(pwd)/build/windows/tests/win32/win32_seams_test.exe"

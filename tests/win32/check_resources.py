@@ -131,11 +131,19 @@ class PeImage:
                 return self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
             return value
 
+        self.order_problems = []
+
         def walk(directory, path):
             named, numbered = struct.unpack_from("<HH", self.data, base + directory + 12)
+            # Windows searches each directory by halves: named entries first,
+            # by their upper-cased names, then numbered ones ascending.
+            order = []
             for i in range(named + numbered):
                 name, target = struct.unpack_from(
                     "<II", self.data, base + directory + 16 + 8 * i)
+                order.append((0, entry_id(name).upper()) if i < named else (1, entry_id(name)))
+                if (i < named) != bool(name & 0x80000000):
+                    self.order_problems.append("%r: entry %d is counted wrongly" % (path, i))
                 key = path + (entry_id(name),)
                 if target & 0x80000000:
                     walk(target & 0x7FFFFFFF, key)
@@ -145,6 +153,8 @@ class PeImage:
                     at = self.offset(data_rva)
                     found[key] = self.data[at:at + data_size]
                     self.resource_offsets[key] = at
+            if order != sorted(order) or len(set(order)) != len(order):
+                self.order_problems.append("%r: entries out of order %r" % (path, order))
 
         walk(0, ())
         return found
@@ -280,6 +290,7 @@ def check_image(label, data, messages, payload):
     checker.expect("machine", hex(image.machine), hex(0x8664))
     checker.expect("checksum", hex(image.checksum), hex(image.computed_checksum()))
     checker.expect("section layout", image.layout_problems(), [])
+    checker.expect("resource directory order", image.order_problems, [])
     checker.expect("subsystem", image.subsystem, SUBSYSTEM_WINDOWS_GUI)
     foreign = [dll for dll in image.imported_dlls()
                if dll.lower() not in SYSTEM_DLLS and not dll.lower().startswith("api-ms-win-")]

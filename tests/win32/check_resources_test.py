@@ -125,6 +125,15 @@ class CheckResourcesTest(unittest.TestCase):
         problems = self.problems(smaller, PAYLOAD)
         self.assertTrue(any("section layout" in problem for problem in problems), problems)
 
+    def test_named_types_out_of_order_are_reported(self):
+        # The root's first two entries, "LOCAL" and "PATCHDATA", swapped: a
+        # binary search for one of them would miss it.
+        image = check_resources.PeImage(INSTALLER)
+        root = image.offset(image.directories[2][0]) + 16
+        first, second = INSTALLER[root:root + 8], INSTALLER[root + 8:root + 16]
+        swapped = resealed(patched(INSTALLER, root, second + first))
+        self.assertReported(swapped, "resource directory order", PAYLOAD)
+
     def test_installer_without_payload_is_reported(self):
         self.assertReported(STUB, "PATCHDATA", PAYLOAD)
 

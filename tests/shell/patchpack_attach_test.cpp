@@ -85,12 +85,17 @@ TEST_F(PatchpackAttachTest, RefusesADamagedPayloadOrMessageTable) {
   EXPECT_THAT(AttachExpectingFailure(kInstallerStub, payload, {"--messages", "messages.txt"}).err,
               HasSubstr("not a message table"));
 
-  // The installer needs all twelve; eleven lines and a final CR LF are eleven.
+  // The installer needs all twelve, none of them empty; eleven lines and a
+  // final CR LF give an empty twelfth.
   std::u16string eleven = TwelveLines(u"One\r\nTwo\r\nThree");
-  eleven.resize(eleven.rfind(u"\r\n") + 2);
+  eleven.resize(eleven.rfind(u"\r\n"));
   WriteTable(root_ / "eleven.txt", eleven);
   EXPECT_THAT(AttachExpectingFailure(kInstallerStub, payload, {"--messages", "eleven.txt"}).err,
               HasSubstr("incomplete message table: 11 lines, the installer needs 12"));
+  WriteTable(root_ / "eleven-ended.txt", eleven + u"\r\n");
+  EXPECT_THAT(
+      AttachExpectingFailure(kInstallerStub, payload, {"--messages", "eleven-ended.txt"}).err,
+      HasSubstr("incomplete message table: line 12 is empty"));
   WriteTable(root_ / "one.txt", u"One");
   EXPECT_THAT(AttachExpectingFailure(kInstallerStub, payload, {"--messages", "one.txt"}).err,
               HasSubstr("1 lines"));

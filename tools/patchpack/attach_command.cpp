@@ -69,15 +69,23 @@ void CheckMessages(const std::string& path, const payload::Bytes& table) {
     }
   }
   messages::LoadMessageTable(table);
-  int count = 0;
-  while (count < messages::kMessageCount &&
-         messages::Message(static_cast<messages::MsgId>(count)) != nullptr) {
+  int count = 0, empty = 0;
+  while (count < messages::kMessageCount) {
+    const char16_t* text = messages::Message(static_cast<messages::MsgId>(count));
+    if (text == nullptr) break;
+    if (text[0] == 0 && empty == 0) empty = count + 1;
     ++count;
   }
   messages::ReleaseMessageTable();
   if (count < messages::kMessageCount) {
     throw CommandError(path + ": incomplete message table: " + std::to_string(count) +
                        " lines, the installer needs " + std::to_string(messages::kMessageCount));
+  }
+  // Eleven lines and a final line end make an empty twelfth: a text missing
+  // as surely as an absent one.
+  if (empty != 0) {
+    throw CommandError(path + ": incomplete message table: line " + std::to_string(empty) +
+                       " is empty");
   }
 }
 

@@ -14,6 +14,10 @@ namespace bundle {
 inline constexpr std::string_view kStubSectionName = ".pi_stub";
 // Names the bundle format, so a stub that expects another format is refused.
 inline constexpr char kStubMarker[] = "patch-installer console stub, bundle format 1";
+// The Windows stub carries a section of the same name in its PE image; its
+// text names where that stub looks for its payload and message table.
+inline constexpr char kWindowsStubMarker[] =
+    "patch-installer Windows stub, resources PATCHDATA 101 and LOCAL 103";
 
 // True when `image` is a 64-bit little-endian ELF file whose section
 // kStubSectionName begins with kStubMarker.

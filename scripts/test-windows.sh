@@ -1,6 +1,6 @@
 #!/bin/sh
-# The Windows tests: cross-builds the installer stub and an installer made
-# from a payload, checks what the executables carry, and runs the engine's
+# The Windows tests: cross-builds the installer stub, makes installers of it
+# with patchpack attach, checks what the executables carry, and runs the engine's
 # Win32 file system and payload lookup under Wine. scripts/test.sh
 # runs this after the Linux tests; it also runs on its own.
 set -eu
@@ -15,14 +15,29 @@ out=build/windows/test
 mkdir -p "$out"
 stub=build/windows/shell/win32/patch-installer.exe
 
-# Resources: any bytes will do as a payload here, as long as they come back.
-python3 -c 'import random, sys; r = random.Random(1049); sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(4099)))' \
-  >"$out/resource-check.payload"
-./scripts/make-windows-installer.sh "$out/resource-check.payload" "$out/resource-check.exe" >/dev/null
+# Payloads come from the Linux patchpack, which scripts/test.sh has built
+# already.
+patchpack=build/test/tools/patchpack/patchpack
+if [ ! -x "$patchpack" ]; then
+  cmake --preset test >/dev/null
+  cmake --build --preset test -j2 --target patchpack
+fi
+
+# Resources: an installer made by patchpack attach, read back by a checker of
+# its own; the payload is big enough to move the sections after the resources.
+mkdir -p "$out/resource-check/files"
+echo 14 >"$out/resource-check/version.txt"
+python3 -c 'import random, sys; r = random.Random(1049); sys.stdout.buffer.write(r.randbytes(300000))' \
+  >"$out/resource-check/files/noise.bin"
+"$patchpack" build "$out/resource-check" -o "$out/resource-check.payload" >/dev/null
+rm -f "$out/resource-check.exe"
+"$patchpack" attach "$stub" "$out/resource-check.payload" -o "$out/resource-check.exe" >/dev/null
 python3 tests/win32/check_resources.py --messages resources/messages.txt "$stub" \
   --installer "$out/resource-check.exe" --payload "$out/resource-check.payload"
 python3 tests/win32/check_resources_test.py "$stub" "$out/resource-check.exe" \
   "$out/resource-check.payload" resources/messages.txt
+python3 tests/win32/attach_test.py "$patchpack" "$stub" resources/messages.txt \
+  build/windows/tests/win32/driver.exe
 
 # The engine's Win32 seams, under Wine in an empty folder of their own.
 seams_test="$(pwd)/build/windows/tests/win32/win32_seams_test.exe"
@@ -32,15 +47,9 @@ wine_prefix="$(pwd)/$out/wine-seams"
   WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     wine "$seams_test")
 
-# The installer as a user meets it: real installers run under Wine on a
-# private X display, driven through their dialogs by tests/win32/driver.cpp,
-# with every game folder checked on disk afterwards. Payloads come from the
-# Linux patchpack, which scripts/test.sh has built already.
-patchpack=build/test/tools/patchpack/patchpack
-if [ ! -x "$patchpack" ]; then
-  cmake --preset test >/dev/null
-  cmake --build --preset test -j2 --target patchpack
-fi
+# The installer as a user meets it: real installers, made by patchpack
+# attach, run under Wine on a private X display, driven through their dialogs
+# by tests/win32/driver.cpp, with every game folder checked on disk afterwards.
 python3 tests/win32/run_wine_tests.py --stub "$stub" --patchpack "$patchpack" \
   --driver build/windows/tests/win32/driver.exe \
   --work build/wine-tests

@@ -1,5 +1,6 @@
 // patchpack attach: what it accepts as a stub, what a second attach does,
-// and the replacement message table.
+// and the replacement message table; and the installer's handling of a
+// table short of lines, which attach refuses and a hand-made bundle carries.
 #include <sys/stat.h>
 
 #include "bundle/bundle_format.h"
@@ -18,6 +19,28 @@ void WriteTable(const fs::path& path, const std::u16string& text) {
     bytes.push_back(static_cast<char>(unit >> 8));
   }
   WriteText(path, bytes);
+}
+
+// Twelve lines, the first three given and the rest filled in.
+std::u16string TwelveLines(const std::u16string& first_three) {
+  std::u16string text = first_three;
+  for (int line = 4; line <= 12; ++line) text += u"\r\nline";
+  return text;
+}
+
+// An installer attach would not make: the stub with a bundle whose message
+// table is short of lines, written as the bundle format lays it out.
+void WriteInstallerByHand(const fs::path& stub, const fs::path& payload, const fs::path& table,
+                          const fs::path& output) {
+  const std::string stub_bytes = ReadText(stub);
+  const std::string payload_bytes = ReadText(payload);
+  const std::string table_bytes = ReadText(table);
+  const auto footer = bundle::EncodeFooter({.stub_size = stub_bytes.size(),
+                                            .payload_size = payload_bytes.size(),
+                                            .messages_size = table_bytes.size()});
+  WriteText(output,
+            stub_bytes + payload_bytes + table_bytes + std::string(footer.begin(), footer.end()));
+  fs::permissions(output, fs::perms::owner_all);
 }
 
 class PatchpackAttachTest : public InstallerTest {
@@ -61,6 +84,42 @@ TEST_F(PatchpackAttachTest, RefusesADamagedPayloadOrMessageTable) {
   WriteText(root_ / "messages.txt", "One\r\nTwo");
   EXPECT_THAT(AttachExpectingFailure(kInstallerStub, payload, {"--messages", "messages.txt"}).err,
               HasSubstr("not a message table"));
+
+  // The installer needs all twelve, none of them empty; eleven lines and a
+  // final CR LF give an empty twelfth.
+  std::u16string eleven = TwelveLines(u"One\r\nTwo\r\nThree");
+  eleven.resize(eleven.rfind(u"\r\n"));
+  WriteTable(root_ / "eleven.txt", eleven);
+  EXPECT_THAT(AttachExpectingFailure(kInstallerStub, payload, {"--messages", "eleven.txt"}).err,
+              HasSubstr("incomplete message table: 11 lines, the installer needs 12"));
+  WriteTable(root_ / "eleven-ended.txt", eleven + u"\r\n");
+  EXPECT_THAT(
+      AttachExpectingFailure(kInstallerStub, payload, {"--messages", "eleven-ended.txt"}).err,
+      HasSubstr("incomplete message table: line 12 is empty"));
+  WriteTable(root_ / "one.txt", u"One");
+  EXPECT_THAT(AttachExpectingFailure(kInstallerStub, payload, {"--messages", "one.txt"}).err,
+              HasSubstr("1 lines"));
+}
+
+TEST_F(PatchpackAttachTest, RefusesAnOutputThatIsOneOfItsInputs) {
+  const fs::path payload = WritePayload(SamplePatch(14), "patch.payload");
+  const std::string payload_bytes = ReadText(payload);
+  WriteTable(root_ / "twelve.txt", TwelveLines(u"One\r\nTwo\r\nThree"));
+  fs::create_hard_link(payload, root_ / "linked.payload");
+  const fs::path installer = Attach(kInstallerStub, payload, root_ / "installer");
+  const std::string installer_bytes = ReadText(installer);
+  for (const fs::path& output : {payload, root_ / "linked.payload", installer, root_ / "twelve.txt",
+                                 fs::path("./patch.payload")}) {
+    RunResult run =
+        RunProgram(kPatchpack, {.arguments = {"attach", installer.string(), payload.string(), "-o",
+                                              output.string(), "--messages", "twelve.txt"},
+                                .directory = root_});
+    EXPECT_EQ(run.exit_code, 1) << output;
+    EXPECT_THAT(run.err, HasSubstr("the output would replace the input")) << output;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_EQ(ReadText(payload), payload_bytes);
+  EXPECT_EQ(ReadText(installer), installer_bytes);
 }
 
 TEST_F(PatchpackAttachTest, WritesAnExecutableInstallerWithTheDocumentedFooter) {
@@ -86,11 +145,12 @@ TEST_F(PatchpackAttachTest, WritesAnExecutableInstallerWithTheDocumentedFooter) 
 }
 
 TEST_F(PatchpackAttachTest, AttachingAgainReplacesTheEarlierPayloadAndTable) {
-  WriteTable(root_ / "three.txt", u"One\r\nTwo\r\nThree");
-  const fs::path installer = Attach(kInstallerStub, WritePayload(SamplePatch(14), "14.payload"),
-                                    output_, {"--messages", (root_ / "three.txt").string()});
+  WriteTable(root_ / "twelve.txt", TwelveLines(u"One\r\nTwo\r\nThree"));
+  const fs::path first = Attach(kInstallerStub, WritePayload(SamplePatch(14), "14.payload"),
+                                root_ / "first", {"--messages", (root_ / "twelve.txt").string()});
   const fs::path second = WritePayload(SamplePatch(20), "20.payload");
-  Attach(installer, second, installer);
+  // The output must be a new file: attaching over the installer is refused.
+  const fs::path installer = Attach(first, second, output_);
 
   EXPECT_EQ(fs::file_size(installer),
             fs::file_size(kInstallerStub) + fs::file_size(second) + bundle::kFooterSize);
@@ -110,7 +170,7 @@ TEST_F(PatchpackAttachTest, AReplacementTableSuppliesTheTexts) {
 
   // Also a stub built without any table of its own runs with it.
   for (const fs::path& stub : {kInstallerStub, kStubWithoutMessages}) {
-    Attach(stub, payload, output_, {"--messages", "three.txt"});
+    WriteInstallerByHand(stub, payload, root_ / "three.txt", output_);
     MakeGameFolder(game_);
     const RunResult run = RunInstaller(output_, {.directory = game_});
     EXPECT_EQ(run.exit_code, 0) << stub;
@@ -128,8 +188,8 @@ TEST_F(PatchpackAttachTest, AReplacementTableSuppliesTheTexts) {
 TEST_F(PatchpackAttachTest, AShortTableNeverOffersCtrlCOnceTheRunHasFinished) {
   // Two messages: the Cancel and the Close captions are both missing.
   WriteTable(root_ / "two.txt", u"Unpacking\r\nInstalling");
-  Attach(kInstallerStub, WritePayload(SamplePatch(14), "patch.payload"), output_,
-         {"--messages", "two.txt"});
+  WriteInstallerByHand(kInstallerStub, WritePayload(SamplePatch(14), "patch.payload"),
+                       root_ / "two.txt", output_);
   MakeGameFolder(game_);
   const RunResult run = RunInstaller(output_, {.directory = game_});
   EXPECT_EQ(run.exit_code, 0);

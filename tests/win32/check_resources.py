@@ -6,7 +6,7 @@
 
 STUB must carry the dialog, icon, manifest and message table exactly as the
 installer expects them, import only Windows' own DLLs, be a GUI program and
-carry no payload. INSTALLER, made from a payload by the installer script,
+carry no payload. INSTALLER, made from a payload by `patchpack attach`,
 must carry the same and PAYLOAD's bytes as resource "PATCHDATA" 101.
 
 Only the standard library: the resource directory is parsed here, so the test
@@ -54,12 +54,43 @@ class PeImage:
             for i in range(directory_count)
         ]
         self.subsystem_offset = optional + 68
+        self.checksum_offset = optional + 64
+        self.checksum = struct.unpack_from("<I", data, optional + 64)[0]
+        self.image_size = struct.unpack_from("<I", data, optional + 56)[0]
+        self.section_alignment = struct.unpack_from("<I", data, optional + 32)[0]
+        self.time_stamp = struct.unpack_from("<I", data, pe + 8)[0]
         self.sections = []
         table = optional + optional_size
         for i in range(sections):
             _, virtual_size, rva, raw_size, raw_offset = struct.unpack_from(
                 "<8sIIII", data, table + 40 * i)
             self.sections.append((rva, max(virtual_size, raw_size), raw_offset, raw_size))
+
+    def computed_checksum(self):
+        """The image checksum: 16-bit words summed with the carries folded
+        back, the checksum field left out, plus the file size."""
+        data = bytearray(self.data)
+        data[self.checksum_offset:self.checksum_offset + 4] = b"\0\0\0\0"
+        if len(data) % 2:
+            data.append(0)
+        total = sum(struct.unpack("<%dH" % (len(data) // 2), data))
+        while total >> 16:
+            total = (total & 0xFFFF) + (total >> 16)
+        return total + len(self.data)
+
+    def layout_problems(self):
+        """Sections that do not follow each other in memory, or an image size
+        that does not end with the last of them: what the loader refuses."""
+        problems = []
+        align = self.section_alignment
+        end = None
+        for rva, size, _, _ in self.sections:
+            if end is not None and rva != end:
+                problems.append("section at %#x, expected %#x" % (rva, end))
+            end = (rva + size + align - 1) // align * align
+        if end != self.image_size:
+            problems.append("image size %#x, sections end at %#x" % (self.image_size, end))
+        return problems
 
     def offset(self, rva):
         for start, size, raw_offset, raw_size in self.sections:
@@ -100,11 +131,19 @@ class PeImage:
                 return self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
             return value
 
+        self.order_problems = []
+
         def walk(directory, path):
             named, numbered = struct.unpack_from("<HH", self.data, base + directory + 12)
+            # Windows searches each directory by halves: named entries first,
+            # by their upper-cased names, then numbered ones ascending.
+            order = []
             for i in range(named + numbered):
                 name, target = struct.unpack_from(
                     "<II", self.data, base + directory + 16 + 8 * i)
+                order.append((0, entry_id(name).upper()) if i < named else (1, entry_id(name)))
+                if (i < named) != bool(name & 0x80000000):
+                    self.order_problems.append("%r: entry %d is counted wrongly" % (path, i))
                 key = path + (entry_id(name),)
                 if target & 0x80000000:
                     walk(target & 0x7FFFFFFF, key)
@@ -114,6 +153,8 @@ class PeImage:
                     at = self.offset(data_rva)
                     found[key] = self.data[at:at + data_size]
                     self.resource_offsets[key] = at
+            if order != sorted(order) or len(set(order)) != len(order):
+                self.order_problems.append("%r: entries out of order %r" % (path, order))
 
         walk(0, ())
         return found
@@ -247,6 +288,9 @@ def check_image(label, data, messages, payload):
         checker.problems.append("%s: not a readable PE image: %s" % (label, error))
         return checker.problems
     checker.expect("machine", hex(image.machine), hex(0x8664))
+    checker.expect("checksum", hex(image.checksum), hex(image.computed_checksum()))
+    checker.expect("section layout", image.layout_problems(), [])
+    checker.expect("resource directory order", image.order_problems, [])
     checker.expect("subsystem", image.subsystem, SUBSYSTEM_WINDOWS_GUI)
     foreign = [dll for dll in image.imported_dlls()
                if dll.lower() not in SYSTEM_DLLS and not dll.lower().startswith("api-ms-win-")]
@@ -271,6 +315,9 @@ def check_image(label, data, messages, payload):
         checker.expect("PATCHDATA resources", payloads, [("PATCHDATA", 101, LANG_NEUTRAL)])
         found = resources.get(("PATCHDATA", 101, LANG_NEUTRAL))
         checker.expect("PATCHDATA 101 equals the payload", found == payload, True)
+        if found is not None:
+            # Made by patchpack attach: the same inputs give the same bytes.
+            checker.expect("time stamp", image.time_stamp, 0)
     return checker.problems
 
 

@@ -22,6 +22,13 @@ def read(path):
         return file.read()
 
 
+def resealed(data):
+    """`data` with its checksum made right again, so that a test's damage is
+    the only fault in the image."""
+    image = check_resources.PeImage(data)
+    return patched(data, image.checksum_offset, struct.pack("<I", image.computed_checksum()))
+
+
 def damaged(data, key, change):
     """A copy of `data` with `change(bytes) -> bytes` applied to resource `key`."""
     image = check_resources.PeImage(data)
@@ -29,7 +36,7 @@ def damaged(data, key, change):
     replacement = change(original)
     assert len(replacement) == len(original)
     at = image.resource_offsets[key]
-    return data[:at] + replacement + data[at + len(original):]
+    return resealed(data[:at] + replacement + data[at + len(original):])
 
 
 def patched(data, offset, new):
@@ -83,13 +90,13 @@ class CheckResourcesTest(unittest.TestCase):
 
     def test_console_subsystem_is_reported(self):
         image = check_resources.PeImage(STUB)
-        console = patched(STUB, image.subsystem_offset, struct.pack("<H", 3))
+        console = resealed(patched(STUB, image.subsystem_offset, struct.pack("<H", 3)))
         self.assertReported(console, "subsystem")
 
     def test_import_of_a_foreign_dll_is_reported(self):
         at = STUB.find(b"KERNEL32.dll\0")
         self.assertNotEqual(at, -1)
-        self.assertReported(patched(STUB, at, b"LIBLZMA5.dll\0"), "non-system DLLs")
+        self.assertReported(resealed(patched(STUB, at, b"LIBLZMA5.dll\0")), "non-system DLLs")
 
     def test_stub_with_payload_is_reported(self):
         problems = self.problems(INSTALLER)
@@ -104,6 +111,28 @@ class CheckResourcesTest(unittest.TestCase):
             return patched(group, 6 + 3 * 14 + 12, struct.pack("<H", 3))
         problems = self.problems(damaged(STUB, (14, 102, 1049), renumber))
         self.assertTrue(any("icon resource ids" in problem for problem in problems), problems)
+
+    def test_wrong_checksum_is_reported(self):
+        image = check_resources.PeImage(INSTALLER)
+        wrong = struct.pack("<I", image.checksum ^ 0x10)
+        self.assertReported(patched(INSTALLER, image.checksum_offset, wrong),
+                            "checksum", PAYLOAD)
+
+    def test_short_image_size_is_reported(self):
+        image = check_resources.PeImage(INSTALLER)
+        at = image.checksum_offset - 8
+        smaller = resealed(patched(INSTALLER, at, struct.pack("<I", image.image_size - 0x1000)))
+        problems = self.problems(smaller, PAYLOAD)
+        self.assertTrue(any("section layout" in problem for problem in problems), problems)
+
+    def test_named_types_out_of_order_are_reported(self):
+        # The root's first two entries, "LOCAL" and "PATCHDATA", swapped: a
+        # binary search for one of them would miss it.
+        image = check_resources.PeImage(INSTALLER)
+        root = image.offset(image.directories[2][0]) + 16
+        first, second = INSTALLER[root:root + 8], INSTALLER[root + 8:root + 16]
+        swapped = resealed(patched(INSTALLER, root, second + first))
+        self.assertReported(swapped, "resource directory order", PAYLOAD)
 
     def test_installer_without_payload_is_reported(self):
         self.assertReported(STUB, "PATCHDATA", PAYLOAD)

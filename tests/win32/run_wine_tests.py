@@ -2,7 +2,7 @@
 """The Windows installer, tested as a user would use it, under Wine.
 
 Every case lays out real game folders on disk, builds a real installer (the
-stub with a payload linked in by scripts/make-windows-installer.sh), starts it
+stub with a payload written in by `patchpack attach`), starts it
 under Wine inside a private Xvfb display through the test driver (driver.cpp,
 cross-built by the windows preset), lets the driver read and answer what the
 installer shows, and then checks the game folder on disk.
@@ -25,6 +25,8 @@ import zipfile
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import check_resources  # noqa: E402
 
 EXTRACTING = "Extracting data..."
 INSTALLING = "Patch is being installed. Please wait..."
@@ -510,8 +512,8 @@ def build_installers(args, wine, log):
 
     def installer(name, payload_path):
         exe = bin_dir / f"{name}.exe"
-        subprocess.run([str(args.make_installer), str(payload_path), str(exe)], check=True,
-                       stdout=subprocess.DEVNULL, timeout=900)
+        subprocess.run([str(args.patchpack), "attach", str(args.stub), str(payload_path), "-o",
+                        str(exe)], check=True, stdout=subprocess.DEVNULL, timeout=300)
         return exe
 
     installers = {}
@@ -521,11 +523,15 @@ def build_installers(args, wine, log):
         f"(payload {patch.stat().st_size} bytes)")
     installers["bulk"] = installer("bulk", payload("bulk", make_bulk_patch_source))
 
-    corrupted = bytearray(patch.read_bytes())
-    corrupted[-1] ^= 0xFF  # the last byte of the SHA-1 trailer
-    corrupted_path = bin_dir / "corrupted.payload"
-    corrupted_path.write_bytes(corrupted)
-    installers["corrupted"] = installer("corrupted", corrupted_path)
+    # attach refuses a payload whose trailer does not match, so the damage is
+    # done afterwards, to the last byte of the trailer inside the installer.
+    image = bytearray(installers["patch"].read_bytes())
+    resources = check_resources.PeImage(bytes(image))
+    resources.resources()
+    at = resources.resource_offsets[("PATCHDATA", 101, 0)] + patch.stat().st_size - 1
+    image[at] ^= 0xFF
+    installers["corrupted"] = bin_dir / "corrupted.exe"
+    installers["corrupted"].write_bytes(image)
 
     installers["stub"] = bin_dir / "stub.exe"
     shutil.copy(args.stub, installers["stub"])
@@ -554,8 +560,6 @@ def main():
                         default=REPO / "build/windows/tests/win32/driver.exe")
     parser.add_argument("--patchpack", type=Path,
                         default=REPO / "build/test/tools/patchpack/patchpack")
-    parser.add_argument("--make-installer", type=Path,
-                        default=REPO / "scripts/make-windows-installer.sh")
     parser.add_argument("--work", type=Path, default=REPO / "build/wine-tests")
     parser.add_argument("-v", "--verbose", action="store_true",
                         help="show what the driver saw in every case")

@@ -1,6 +1,7 @@
 // patchpack inspect: checks a payload as the installer would, in the same
 // order (trailer, declared size, decoding, stream grammar), and lists what
-// the patch does. A failure names the first check that failed.
+// the patch does. The payload may be a file of its own or the one inside a
+// console or Windows installer. A failure names the first check that failed.
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -11,21 +12,27 @@
 
 #include "payload/payload_container.h"
 #include "tools/patchpack/command_line.h"
+#include "tools/patchpack/inspect_json.h"
+#include "tools/patchpack/installer_file.h"
 #include "tools/patchpack/patch_stream_reader.h"
 
 namespace patchpack {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: patchpack inspect PAYLOAD\n"
+    "usage: patchpack inspect FILE [--json]\n"
     "\n"
-    "Checks the payload file PAYLOAD as the installer does (SHA-1 trailer,\n"
-    "header, LZMA data, patch stream) and lists its version, loose files,\n"
-    "archives with their new entries (+) and dropped entries (-), and deletions.\n"
-    "A payload that fails is reported as corrupt, too short, undecodable or\n"
-    "malformed.\n"
+    "Checks the payload in FILE, a payload file or a console or Windows\n"
+    "installer, as the installer does (SHA-1 trailer, header, LZMA data, patch\n"
+    "stream) and lists its version, loose files, archives with their new\n"
+    "entries (+) and dropped entries (-), and deletions. A payload that fails\n"
+    "is reported as corrupt, too short, undecodable or malformed; a stub with\n"
+    "nothing attached is reported as such.\n"
     "\n"
     "options:\n"
+    "  --json       print one JSON document instead: the file's kind, the\n"
+    "               payload's size and SHA-1, the sections with their names\n"
+    "               and sizes, totals, the staging space and the result\n"
     "  -h, --help   show this help\n";
 
 payload::Bytes ReadPayloadFile(const std::string& path) {
@@ -36,8 +43,20 @@ payload::Bytes ReadPayloadFile(const std::string& path) {
   return bytes;
 }
 
-payload::PatchDescription Unpack(const std::string& path, const payload::Bytes& payload_bytes) {
-  auto fail = [&](const std::string& what) { return CommandError(path + ": " + what); };
+// A payload that fails a check: its kind ("corrupt", ...) and the message.
+struct PayloadFault {
+  std::string result;
+  std::string message;
+};
+
+payload::PatchDescription Unpack(const payload::Bytes& payload_bytes) {
+  auto fail = [](const std::string& what) {
+    const std::size_t colon = what.find(':');
+    std::string result = what.substr(0, colon);
+    if (result.starts_with("malformed")) result = "malformed";
+    if (result.starts_with("cannot allocate")) result = "out of memory";
+    return PayloadFault{result, what};
+  };
   if (payload_bytes.size() <= payload::kTrailerSize) {
     throw fail("too short: " + std::to_string(payload_bytes.size()) +
                " bytes, not even room for the 20-byte SHA-1 trailer and a body");
@@ -113,16 +132,46 @@ void PrintListing(const payload::Bytes& payload_bytes,
 }  // namespace
 
 int RunInspectCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed = ParseArguments(arguments, {});
+  ParsedArguments parsed = ParseArguments(arguments, {.with_value = {}, .switches = {"--json"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
   }
-  if (parsed.positional.size() != 1) throw UsageError("inspect takes one PAYLOAD file");
+  if (parsed.positional.size() != 1) throw UsageError("inspect takes one FILE");
+  const bool json = parsed.switches.contains("--json");
   const std::string& path = parsed.positional[0];
-  payload::Bytes payload_bytes = ReadPayloadFile(path);
-  payload::PatchDescription description = Unpack(path, payload_bytes);
-  PrintListing(payload_bytes, description);
+  payload::Bytes bytes = ReadPayloadFile(path);
+  InstallerFile file = ReadInstallerFile(path, bytes);
+  const bool attached = file.kind == InstallerKind::kNone || file.payload.has_value();
+  InspectReport report;
+  report.file = path;
+  report.kind = KindName(file.kind, attached);
+  payload::Bytes payload_bytes;
+  if (file.kind == InstallerKind::kNone) {
+    payload_bytes = std::move(bytes);
+  } else if (file.payload) {
+    payload_bytes = std::move(*file.payload);
+  }
+  if (!attached) {
+    report.result = "nothing attached";
+    report.message = report.kind + ": nothing is attached, no payload to inspect";
+  } else {
+    report.payload = &payload_bytes;
+    try {
+      report.description = Unpack(payload_bytes);
+    } catch (const PayloadFault& fault) {
+      report.result = fault.result;
+      report.message = fault.message;
+    }
+  }
+  if (json) WriteInspectJson(std::cout, report);
+  if (!report.description) throw CommandError(path + ": " + report.message);
+  if (!json) {
+    if (file.kind != InstallerKind::kNone) {
+      std::cout << report.kind << ", payload " << payload_bytes.size() << " bytes\n";
+    }
+    PrintListing(payload_bytes, *report.description);
+  }
   return 0;
 }
 

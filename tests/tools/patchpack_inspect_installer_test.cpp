@@ -1,0 +1,94 @@
+// patchpack inspect of what is not a bare payload: a console installer made
+// by attach, the bare console stub, and the --json document for a good and a
+// damaged payload.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "patchpack_runner.h"
+#include "payload/payload_writer.h"
+#include "payload/sha1.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_dir.h"
+
+namespace patchpack {
+namespace {
+
+using patchpack_test::RunPatchpack;
+using test_support::Quoted;
+
+payload::Bytes Text(const std::string& text) { return payload::Bytes(text.begin(), text.end()); }
+
+payload::Bytes SamplePayload() {
+  payload::PatchDescription description;
+  description.version = 14;
+  description.loose_files = {{"data\\readme.txt", Text("new readme")}};
+  description.archives = {{"data\\sounds.zip", {{"hit.wav", Text("hit!")}}, {"old.wav"}}};
+  description.deletions = {"data\\old.txt"};
+  return payload::BuildPayload(payload::BuildPatchStream(description), {});
+}
+
+std::string Hex(const payload::Sha1Digest& digest) {
+  std::string out;
+  for (std::uint8_t byte : digest)
+    out += "0123456789abcdef"[byte >> 4], out += "0123456789abcdef"[byte & 15];
+  return out;
+}
+
+class PatchpackInspectInstaller : public ::testing::Test {
+ protected:
+  test_support::TempDir dir_{"inspect-installer"};
+  std::string payload_ = (dir_ / "patch.bin").string();
+
+  void SetUp() override { test_support::WriteBytes(payload_, SamplePayload()); }
+};
+
+TEST_F(PatchpackInspectInstaller, ListsThePayloadInsideAConsoleInstaller) {
+  const auto installer = dir_ / "installer";
+  ASSERT_TRUE(test_support::Succeeded(RunPatchpack("attach " + Quoted(PI_PATCH_INSTALLER) + " " +
+                                                   Quoted(payload_) + " -o " + Quoted(installer))));
+  const auto direct = RunPatchpack("inspect " + Quoted(payload_));
+  const auto inside = RunPatchpack("inspect " + Quoted(installer));
+  ASSERT_EQ(inside.exit_code, 0) << inside.err;
+  EXPECT_EQ(inside.out, "console installer, payload " + std::to_string(SamplePayload().size()) +
+                            " bytes\n" + direct.out);
+}
+
+TEST_F(PatchpackInspectInstaller, SaysABareStubCarriesNothing) {
+  const auto result = RunPatchpack("inspect " + Quoted(PI_PATCH_INSTALLER));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.err;
+  EXPECT_NE(result.err.find("console stub: nothing is attached"), std::string::npos) << result.err;
+}
+
+TEST_F(PatchpackInspectInstaller, JsonGivesSizesDigestStagingAndResult) {
+  const auto result = RunPatchpack("inspect --json " + Quoted(payload_));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  const std::string& json = result.out;
+  const auto has = [&](const std::string& text) {
+    EXPECT_NE(json.find(text), std::string::npos) << text << " in\n" << json;
+  };
+  has("\"kind\": \"payload\"");
+  has("\"sha1\": \"" + Hex(payload::ComputeSha1(SamplePayload())) + "\"");
+  has("\"version\": 14");
+  has("{\"name\": \"data\\\\readme.txt\", \"bytes\": 10}");
+  has("\"new_entries\": [{\"name\": \"hit.wav\", \"bytes\": 4}], \"dropped_entries\": "
+      "[\"old.wav\"]");
+  has("\"paths\": [\"data\\\\old.txt\"]");
+  // Ten bytes of loose file and four of new entry; the archive's own size is
+  // unknown, so the figure is a floor.
+  has("\"staging\": {\"bytes_at_least\": 14, \"exact\": false");
+  has("\"result\": \"ok\"");
+
+  payload::Bytes damaged = SamplePayload();
+  damaged[3] ^= 1;
+  test_support::WriteBytes(payload_, damaged);
+  const auto failed = RunPatchpack("inspect --json " + Quoted(payload_));
+  EXPECT_EQ(failed.exit_code, 1);
+  EXPECT_NE(failed.out.find("\"result\": \"corrupt\""), std::string::npos) << failed.out;
+  EXPECT_EQ(failed.out.find("\"version\""), std::string::npos) << failed.out;
+  EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+}
+
+}  // namespace
+}  // namespace patchpack

@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""patchpack attach and inspect on the Windows stub, through the real binary:
+the resources it writes, read back by check_resources.py; the same bytes from
+the same inputs; a second attach; a replacement message table; and every
+refusal as one line on stderr with nothing written.
+
+    attach_test.py PATCHPACK STUB.exe MESSAGES OTHER.exe
+
+OTHER.exe is any Windows program that is not the stub (the test driver).
+"""
+
+import hashlib
+import json
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_resources  # noqa: E402
+
+PATCHPACK = STUB = MESSAGES = OTHER = None
+
+
+def run(*arguments):
+    return subprocess.run([str(PATCHPACK)] + [str(a) for a in arguments], capture_output=True,
+                          text=True, timeout=120)
+
+
+def table(lines):
+    return b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le")
+
+
+class WindowsAttachTest(unittest.TestCase):
+    def setUp(self):
+        self.temporary = tempfile.TemporaryDirectory(prefix="attach-test-")
+        self.dir = Path(self.temporary.name)
+        self.payload = self.build_payload("first", b"first version " * 1000)
+
+    def tearDown(self):
+        self.temporary.cleanup()
+
+    def build_payload(self, name, content):
+        source = self.dir / (name + "-source")
+        (source / "files" / "data").mkdir(parents=True)
+        (source / "version.txt").write_text("14\n")
+        (source / "files" / "data" / "readme.txt").write_bytes(content)
+        path = self.dir / (name + ".payload")
+        result = run("build", source, "-o", path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return path
+
+    def attach(self, stub, payload, output, *extra):
+        result = run("attach", stub, payload, "-o", output, *extra)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return output.read_bytes()
+
+    def resources(self, data):
+        return check_resources.PeImage(data).resources()
+
+    def assertRefused(self, phrase, stub, payload, output, *extra):
+        result = run("attach", stub, payload, "-o", output, *extra)
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertIn(phrase, result.stderr)
+
+    def test_installer_carries_the_payload_and_every_stub_resource(self):
+        data = self.attach(STUB, self.payload, self.dir / "a.exe")
+        problems = check_resources.check_image("a.exe", data, MESSAGES, self.payload.read_bytes())
+        self.assertEqual(problems, [])
+        objdump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(self.dir / "a.exe")],
+                                 capture_output=True, text=True, timeout=60)
+        self.assertEqual(objdump.returncode, 0, objdump.stderr)
+        self.assertIn("Resource Directory [.rsrc]", objdump.stdout)
+        self.assertIn("Base Relocation Directory [.reloc]", objdump.stdout)
+
+    def test_same_inputs_give_the_same_bytes(self):
+        first = self.attach(STUB, self.payload, self.dir / "a.exe")
+        second = self.attach(STUB, self.payload, self.dir / "b.exe")
+        self.assertEqual(first, second)
+
+    def test_attaching_again_replaces_the_payload_and_keeps_the_table(self):
+        twelve = table(["Entpacken"] + ["Zeile %d" % n for n in range(2, 13)])
+        (self.dir / "de.txt").write_bytes(twelve)
+        self.attach(STUB, self.payload, self.dir / "a.exe", "--messages", self.dir / "de.txt")
+        other = self.build_payload("second", random.Random(7).randbytes(200000))
+        data = self.attach(self.dir / "a.exe", other, self.dir / "b.exe")
+        resources = self.resources(data)
+        self.assertEqual(sorted(k for k in resources if k[0] == "PATCHDATA"),
+                         [("PATCHDATA", 101, 0)])
+        self.assertEqual(resources[("PATCHDATA", 101, 0)], other.read_bytes())
+        # The table keeps the stub's language, under which the installer finds it.
+        self.assertEqual(sorted(k for k in resources if k[0] == "LOCAL"), [("LOCAL", 103, 1049)])
+        self.assertEqual(resources[("LOCAL", 103, 1049)], twelve)
+        # A payload of 200 KB more moves the relocations; the image stays whole.
+        problems = check_resources.check_image("b.exe", data, twelve, other.read_bytes())
+        self.assertEqual(problems, [])
+
+    def test_refusals(self):
+        out = self.dir / "out.exe"
+        self.assertRefused("not a patch-installer stub", OTHER, self.payload, out)
+        damaged = bytearray(self.payload.read_bytes())
+        damaged[-1] ^= 1
+        (self.dir / "damaged.payload").write_bytes(damaged)
+        self.assertRefused("not a payload", STUB, self.dir / "damaged.payload", out)
+        (self.dir / "eleven.txt").write_bytes(table(["line"] * 11))
+        self.assertRefused("11 lines, the installer needs 12", STUB, self.payload, out,
+                           "--messages", self.dir / "eleven.txt")
+        self.assertFalse(out.exists())
+        before = self.payload.read_bytes()
+        self.assertRefused("would replace the input", STUB, self.payload, self.payload)
+        self.assertEqual(self.payload.read_bytes(), before)
+
+    def test_inspect_reads_the_installer_and_says_a_stub_has_nothing(self):
+        self.attach(STUB, self.payload, self.dir / "a.exe")
+        listing = run("inspect", self.dir / "a.exe")
+        self.assertEqual(listing.returncode, 0, listing.stderr)
+        size = self.payload.stat().st_size
+        self.assertTrue(listing.stdout.startswith(
+            "Windows installer, payload %d bytes\nversion 14\n" % size), listing.stdout)
+        document = json.loads(run("inspect", "--json", self.dir / "a.exe").stdout)
+        self.assertEqual(document["result"], "ok")
+        self.assertEqual(document["kind"], "Windows installer")
+        self.assertEqual(document["payload"]["sha1"],
+                         hashlib.sha1(self.payload.read_bytes()).hexdigest())
+        self.assertEqual(document["staging"]["bytes_at_least"], len(b"first version " * 1000))
+        bare = run("inspect", STUB)
+        self.assertEqual(bare.returncode, 1)
+        self.assertIn("Windows stub: nothing is attached", bare.stderr)
+        document = json.loads(run("inspect", "--json", STUB).stdout)
+        self.assertEqual(document["result"], "nothing attached")
+
+
+if __name__ == "__main__":
+    PATCHPACK, STUB, MESSAGES_PATH, OTHER = (Path(p).resolve() for p in sys.argv[1:5])
+    MESSAGES = MESSAGES_PATH.read_bytes()
+    unittest.main(argv=sys.argv[:1] + sys.argv[5:])

@@ -1,0 +1,42 @@
+// The two installers that patchpack makes, taken apart and put together: the
+// console stub (ELF) with its bundle appended, and the Windows stub (PE) with
+// the payload as resource "PATCHDATA" 101 and a replacement message table as
+// "LOCAL" 103. Each stub is known by the marker section ".pi_stub" that only
+// the stubs carry.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "payload/payload_writer.h"
+
+namespace patchpack {
+
+enum class InstallerKind { kNone, kConsole, kWindows };
+
+struct InstallerFile {
+  InstallerKind kind = InstallerKind::kNone;
+  // The console stub without its bundle, or the whole Windows image.
+  payload::Bytes stub;
+  std::optional<payload::Bytes> payload;
+  // The console bundle's replacement table, or the Windows image's "LOCAL" 103.
+  std::optional<payload::Bytes> messages;
+};
+
+// "console installer", "Windows installer"; with `attached` false, "... stub".
+std::string KindName(InstallerKind kind, bool attached);
+
+// What `bytes`, read from `path`, hold: kind kNone (and nothing else) for a
+// file that is neither stub, such as a payload. Throws CommandError for a
+// stub whose attached parts are damaged: a bundle footer that does not add
+// up, a resource directory that cannot be read.
+InstallerFile ReadInstallerFile(const std::string& path, payload::Bytes bytes);
+
+// The installer made of `stub` (not kNone), `payload` and, if given, a
+// replacement message table. A console installer drops what `stub` carried;
+// a Windows one keeps its "LOCAL" 103 unless `messages` replaces it.
+payload::Bytes AttachToStub(const std::string& stub_path, const InstallerFile& stub,
+                            const payload::Bytes& payload,
+                            const std::optional<payload::Bytes>& messages);
+
+}  // namespace patchpack

@@ -110,10 +110,31 @@ class WindowsAttachTest(unittest.TestCase):
         (self.dir / "eleven.txt").write_bytes(table(["line"] * 11))
         self.assertRefused("11 lines, the installer needs 12", STUB, self.payload, out,
                            "--messages", self.dir / "eleven.txt")
+        (self.dir / "cut.exe").write_bytes(STUB.read_bytes()[:STUB.stat().st_size // 2])
+        self.assertRefused("not a patch-installer stub", self.dir / "cut.exe", self.payload, out)
         self.assertFalse(out.exists())
         before = self.payload.read_bytes()
         self.assertRefused("would replace the input", STUB, self.payload, self.payload)
         self.assertEqual(self.payload.read_bytes(), before)
+
+    def test_damaged_resource_directories_are_refused_not_followed(self):
+        # Bytes of the installer's resource directory changed one at a time:
+        # inspect and attach must read within the file and end with 0 or 1.
+        data = self.attach(STUB, self.payload, self.dir / "a.exe")
+        image = check_resources.PeImage(data)
+        start = image.offset(image.directories[2][0])
+        chooser = random.Random(12)
+        for round_number in range(24):
+            damaged = bytearray(data)
+            at = start + chooser.randrange(0x200)
+            damaged[at] ^= 1 << chooser.randrange(8)
+            path = self.dir / ("damaged-%d.exe" % round_number)
+            path.write_bytes(damaged)
+            for arguments in (["inspect", path], ["attach", path, self.payload, "-o",
+                                                  self.dir / ("out-%d.exe" % round_number)]):
+                result = run(*arguments)
+                self.assertIn(result.returncode, (0, 1), (at, result.stderr))
+                self.assertNotIn("Sanitizer", result.stderr)
 
     def test_inspect_reads_the_installer_and_says_a_stub_has_nothing(self):
         self.attach(STUB, self.payload, self.dir / "a.exe")

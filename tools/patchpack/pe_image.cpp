@@ -45,18 +45,19 @@ PeImage::PeImage(payload::Bytes bytes) : bytes_(std::move(bytes)) {
   const std::size_t pe = Get(bytes_, 0x3C, 4);
   if (Get(bytes_, pe, 4) != 0x00004550) throw PeError("no PE signature");
   coff_header_ = pe + 4;
-  const std::size_t coff = coff_header_;
-  optional_header_ = coff + 20;
+  optional_header_ = coff_header_ + 20;
   if (Get(bytes_, optional_header_, 2) != kPe32PlusMagic) throw PeError("not a PE32+ image");
   directory_count_ =
       std::min<std::uint32_t>(Get(bytes_, optional_header_ + kDirectoryCount, 4), 16);
   if (directory_count_ <= kBaseRelocationDirectory) throw PeError("too few data directories");
-  Get(bytes_, optional_header_ + kDirectories, 8 * directory_count_);
-  section_table_ = optional_header_ + Get(bytes_, coff + kOptionalHeaderSize, 2);
-  const std::uint32_t count = Get(bytes_, coff + kSectionCount, 2);
+  // The last directory's size field ends the table; reading it checks that
+  // the whole table lies in the file.
+  Get(bytes_, optional_header_ + kDirectories + 8 * directory_count_ - 4, 4);
+  section_table_ = optional_header_ + Get(bytes_, coff_header_ + kOptionalHeaderSize, 2);
+  const std::uint32_t count = Get(bytes_, coff_header_ + kSectionCount, 2);
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::size_t at = section_table_ + i * kSectionHeaderSize;
-    Get(bytes_, at, kSectionHeaderSize);
+    Get(bytes_, at + kSectionHeaderSize - 4, 4);  // the whole header lies in the file
     Section section;
     section.name.assign(reinterpret_cast<const char*>(&bytes_[at]), 8);
     section.name.resize(section.name.find('\0') == std::string::npos ? 8 : section.name.find('\0'));

@@ -16,6 +16,7 @@
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/skip_list.h"
 #include "engine/archive/stored_entry.h"
+#include "engine/archive/write_back_layer.h"
 #include "engine/archive/zip64_end_record.h"
 #include "engine/archive/zip_handles.h"
 #include "engine/archive/zip_records.h"
@@ -25,7 +26,7 @@
 namespace engine {
 namespace {
 
-// Surviving entries move through one buffer of this size, reused for every
+// Surviving entries and deflated new ones move through one buffer of this size, reused for every
 // entry of an archive, so memory does not grow with the largest entry.
 constexpr std::size_t kCopyChunkSize = std::size_t{1} << 20;
 
@@ -46,6 +47,26 @@ constexpr uLong kVersionMadeBy = 0;
 
 [[noreturn]] void ThrowWriteError() { throw WriteError(); }
 
+// A raw deflate stream at level 9 with minizip's parameters, ended on every
+// way out.
+class DeflateStream {
+ public:
+  DeflateStream() {
+    if (deflateInit2(&stream_, 9, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
+      ThrowWriteError();
+    }
+  }
+  ~DeflateStream() { deflateEnd(&stream_); }
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+  z_stream* operator->() { return &stream_; }
+  z_stream* get() { return &stream_; }
+
+ private:
+  z_stream stream_{};
+};
+
 // An old archive whose entries cannot all be read is refused outright: a
 // staged archive missing entries must never be committed.
 [[noreturn]] void ThrowUnreadable() { throw InstallError(InstallError::Unknown); }
@@ -58,23 +79,52 @@ int NeedsZip64(ZPOS64_T compressed_size, ZPOS64_T uncompressed_size) {
   return compressed_size >= kZip64Threshold || uncompressed_size >= kZip64Threshold ? 1 : 0;
 }
 
+// Deflates a new entry as minizip itself would at level 9 (raw deflate, its
+// window, memory level and strategy, all input at once, then the finish) and
+// hands the result to it in raw mode with the CRC-32 and size. minizip's own
+// deflate would copy the compressed bytes once more and mark the entry as
+// text when zlib guesses that it is, where every entry written here has
+// internal attributes 0. The output moves through `buffer`, which bounds the
+// memory whatever the size of the entry.
+void WriteNewEntry(zipFile staged, const std::string& name, std::span<const std::uint8_t> content,
+                   InstallerHost& host, std::vector<std::uint8_t>& buffer) {
+  // Deflate can grow incompressible data slightly; zlib's bound says when
+  // the result might reach the Zip64 threshold.
+  const int zip64 = NeedsZip64(compressBound(static_cast<uLong>(content.size())), content.size());
+  if (zipOpenNewFileInZip4_64(staged, name.c_str(), nullptr, nullptr, 0, nullptr, 0, nullptr,
+                              Z_DEFLATED, 9, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                              nullptr, 0, kVersionMadeBy, 0, zip64) != ZIP_OK) {
+    ThrowWriteError();
+  }
+  DeflateStream deflate;
+  deflate->next_in = const_cast<Bytef*>(content.data());
+  deflate->avail_in = static_cast<uInt>(content.size());
+  for (int flush = Z_NO_FLUSH;;) {
+    deflate->next_out = buffer.data();
+    deflate->avail_out = static_cast<uInt>(buffer.size());
+    const int status = ::deflate(deflate.get(), flush);
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) ThrowWriteError();
+    const auto produced = static_cast<unsigned>(buffer.size() - deflate->avail_out);
+    if (produced > 0 && zipWriteInFileInZip(staged, buffer.data(), produced) != ZIP_OK) {
+      ThrowWriteError();
+    }
+    if (status == Z_STREAM_END) break;
+    if (deflate->avail_in == 0) flush = Z_FINISH;
+    // A full buffer means a large entry: every further one is a check point.
+    if (produced == buffer.size()) CheckCancel(host);
+  }
+  const uLong crc = crc32_z(0, content.data(), content.size());
+  if (zipCloseFileInZipRaw64(staged, content.size(), crc) != ZIP_OK) ThrowWriteError();
+}
+
 // Returns the number of entries written.
 std::uint64_t WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
-                              SkipList& skip_list) {
+                              SkipList& skip_list, std::vector<std::uint8_t>& buffer) {
   std::uint64_t written = 0;
   for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
     CheckCancel(host);
     const std::uint32_t size = stream.ReadU32();
-    // Deflate can grow incompressible data slightly; zlib's bound says when
-    // the result might reach the Zip64 threshold.
-    const int zip64 = NeedsZip64(compressBound(size), size);
-    if (zipOpenNewFileInZip64(staged, name.c_str(), nullptr, nullptr, 0, nullptr, 0, nullptr,
-                              Z_DEFLATED, 9, zip64) != ZIP_OK) {
-      ThrowWriteError();
-    }
-    const std::span<const std::uint8_t> content = stream.TakeBytes(size);
-    if (zipWriteInFileInZip(staged, content.data(), size) != ZIP_OK) ThrowWriteError();
-    if (zipCloseFileInZip(staged) != ZIP_OK) ThrowWriteError();
+    WriteNewEntry(staged, name, stream.TakeBytes(size), host, buffer);
     skip_list.Add(std::move(name));
     ++written;
   }
@@ -111,7 +161,7 @@ int LevelFromOptionBits(uLong flag) {
 // disk, and cannot find Zip64 entries on 64-bit Linux (see stored_entry.h).
 void CopyEntryRaw(LayerStream& reader, std::uint64_t archive_start, std::uint64_t central_offset,
                   zipFile staged, const std::string& name, const unz_file_info64& info,
-                  std::vector<std::uint8_t>& buffer) {
+                  InstallerHost& host, std::vector<std::uint8_t>& buffer) {
   // minizip writes only these two methods; the failure is the writer's.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
   // A raw copy cannot carry encryption over: the bytes would be unreadable.
@@ -135,7 +185,10 @@ void CopyEntryRaw(LayerStream& reader, std::uint64_t archive_start, std::uint64_
     ThrowWriteError();
   }
 
+  // Each buffer of a large entry after the first is a check point, so that
+  // a cancel is seen within one buffer's copy.
   for (std::uint64_t left = stored->compressed_size; left > 0;) {
+    if (left != stored->compressed_size) CheckCancel(host);
     const auto chunk = static_cast<unsigned>(std::min<std::uint64_t>(left, buffer.size()));
     if (!reader.Read(buffer.data(), chunk)) ThrowUnreadable();
     if (zipWriteInFileInZip(staged, buffer.data(), chunk) != ZIP_OK) ThrowWriteError();
@@ -150,7 +203,8 @@ void CopyEntryRaw(LayerStream& reader, std::uint64_t archive_start, std::uint64_
 // the skip list does not name. Returns the number of entries copied.
 std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_def& file_functions,
                                    const std::string& archive_path, zipFile staged,
-                                   const SkipList& skip_list, InstallerHost& host) {
+                                   const SkipList& skip_list, InstallerHost& host,
+                                   std::vector<std::uint8_t>& buffer) {
   LayerStream reader(file_functions, archive_path,
                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
   if (!reader.is_open()) ThrowUnreadable();
@@ -161,7 +215,6 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
   const std::optional<std::uint64_t> archive_start = FindArchiveStart(reader);
   if (!archive_start) ThrowUnreadable();
 
-  std::vector<std::uint8_t> buffer(kCopyChunkSize);
   std::uint64_t visited = 0;
   std::uint64_t copied = 0;
   // Where the record after the current entry's central record begins.
@@ -185,7 +238,7 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
     if (name.find('\0') != std::string::npos) ThrowUnreadable();
     name = base::ToLowerAscii(name);
     if (skip_list.Contains(name)) continue;
-    CopyEntryRaw(reader, *archive_start, central_offset, staged, name, info, buffer);
+    CopyEntryRaw(reader, *archive_start, central_offset, staged, name, info, host, buffer);
     ++copied;
   }
 
@@ -214,17 +267,21 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   if (!old_archive && !IsZipWithoutEntries(file_functions, archive_path)) {
     throw InstallError(InstallError::Unknown);
   }
+  // Declared before the archive written through it, which it must outlive.
+  WriteBackLayer staged_layer(file_functions);
+  zlib_filefunc64_def staged_functions = staged_layer.functions();
   ZipHandle staged(
-      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &file_functions));
+      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &staged_functions));
   if (!staged) ThrowWriteError();
 
+  std::vector<std::uint8_t> buffer(kCopyChunkSize);
   SkipList skip_list;
-  std::uint64_t entry_count = WriteNewEntries(stream, staged.get(), host, skip_list);
+  std::uint64_t entry_count = WriteNewEntries(stream, staged.get(), host, skip_list, buffer);
   ReadDropNames(stream, skip_list);
   skip_list.Sort();
   if (old_archive) {
     entry_count += CopySurvivingEntries(old_archive.get(), file_functions, archive_path,
-                                        staged.get(), skip_list, host);
+                                        staged.get(), skip_list, host, buffer);
   }
 
   old_archive.reset();

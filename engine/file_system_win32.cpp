@@ -118,11 +118,21 @@ class Win32FileSystem final : public FileSystem {
   }
 
   // CREATE_NEW fails on anything at the name, a link included, so a link
-  // put there after the name was cleared is not followed either.
+  // put there after the name was cleared is not followed either. A leftover
+  // that another program holds open cannot be removed; it is truncated
+  // instead, opened as itself should it have become a link meanwhile.
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
     ClearName(path.c_str());
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
+        file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, TRUNCATE_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      }
+    }
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32WritableFile>(file);
   }

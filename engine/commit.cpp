@@ -1,9 +1,45 @@
 #include "engine/commit.h"
 
+#include "engine/commit_journal.h"
 #include "engine/install_error.h"
 #include "engine/write_error.h"
 
 namespace engine {
+namespace {
+
+Journal CheckTargets(const CommitList& commit_list, FileSystem& file_system) {
+  Journal journal;
+  for (const std::string& target : commit_list) {
+    switch (file_system.ProbeTarget(target)) {
+      case TargetState::kMissing:
+        journal.push_back({target, false});
+        break;
+      case TargetState::kReplaceable:
+        journal.push_back({target, true});
+        break;
+      case TargetState::kBlocked:
+        throw InstallError(InstallError::Unknown);
+    }
+  }
+  return journal;
+}
+
+// A hard link keeps the old file under its backup name without a moment in
+// which the target is missing. Where the volume has none (or the link
+// fails), the old file is moved aside instead; a kill before the rename
+// that follows leaves the target missing until the next start restores it.
+bool ReplaceTarget(const JournalEntry& entry, FileSystem& file_system) {
+  if (entry.replaces) {
+    const std::string backup = BackupPath(entry.target);
+    if (!file_system.LinkFile(entry.target, backup) &&
+        !file_system.RenameReplacing(entry.target, backup)) {
+      return false;
+    }
+  }
+  return file_system.RenameReplacing(StagedPath(entry.target), entry.target);
+}
+
+}  // namespace
 
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
   for (const std::string& target : commit_list) {
@@ -11,14 +47,23 @@ void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
   }
 }
 
-void CommitStagedFiles(CommitList& commit_list, FileSystem& file_system) {
-  for (auto entry = commit_list.begin(); entry != commit_list.end(); ++entry) {
-    if (file_system.RenameReplacing(StagedPath(*entry), *entry)) continue;
-    // A failed replace leaves the old target in place; it can only be
-    // missing when the patch adds the file or something else removed it.
-    if (!file_system.Exists(*entry)) commit_list.erase(entry);
+void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
+  const Journal journal = CheckTargets(commit_list, file_system);
+  if (!WriteJournal(journal, file_system)) throw WriteError();
+  for (const JournalEntry& entry : journal) {
+    if (!ReplaceTarget(entry, file_system)) {
+      // Restores what it can; should a restore fail too, the journal stays
+      // and the next run finishes the job before it reads anything.
+      RollBack(journal, file_system);
+      throw InstallError(InstallError::Unknown);
+    }
+  }
+  // The commit point: from here on the new files are the game.
+  if (!file_system.RenameReplacing(kJournalPath, kCommittedPath)) {
+    RollBack(journal, file_system);
     throw InstallError(InstallError::Unknown);
   }
+  RemoveBackups(journal, file_system);
 }
 
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {

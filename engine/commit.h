@@ -13,12 +13,15 @@ namespace engine {
 // Throws the write-error InstallError; nothing has been committed by then.
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
-// Replaces each target by its staged copy, in list order, each in one atomic
-// step. When a rename fails it throws InstallError::Unknown and the later
-// entries keep their old targets. If that entry's target is then missing, its
-// staged copy is the only copy of the file, so the entry is taken off the
-// list to keep the clean-up from removing it.
-void CommitStagedFiles(CommitList& commit_list, FileSystem& file_system);
+// Replaces every target by its staged copy, all or nothing. Every target is
+// first checked to be replaceable; one that is not (a directory, a file held
+// open against deletion) throws InstallError::Unknown before any game file
+// changes. The journal (engine/commit_journal.h) is written next, a failure
+// there being the write error. Each old file is kept under its backup name
+// while its target is replaced by one rename; should a rename fail, every
+// target already replaced is restored and InstallError::Unknown thrown. Once
+// all are in place the backups go.
+void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
 // Reads the deletion section through its terminator and removes each file.
 // Never fails: a path that is missing or cannot be removed is passed over.

@@ -27,27 +27,64 @@ class WritableFile {
   virtual bool Close() = 0;
 };
 
+// Whether a rename can put a new file at a path, as ProbeTarget finds it.
+enum class TargetState {
+  kMissing,      // nothing stands there: the file is one the patch adds
+  kReplaceable,  // a file (or a link) that a rename can replace
+  kBlocked,      // a directory, a file held open against deletion, or unknown
+};
+
+// Each call states what it does on failure; none throws. The installer runs
+// with administrator rights, so no call that creates a name ever writes
+// through a link that someone else put there.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
   // Creates one directory; false if it could not be made (it may exist).
   virtual bool MakeDirectory(const std::string& path) = 0;
-  // Creates the file, or truncates an existing one; null on failure.
+  // Creates a new, empty file of our own at the path and opens it for
+  // writing. Whatever file or link stands at the name is removed first (a
+  // link itself, never what it points to), and the file is then created
+  // exclusively without following links, so the writes land in this new
+  // file and nowhere else. Null on failure: the name could not be cleared (a
+  // directory stands there), something was put there again meanwhile, or
+  // the file could not be created.
   virtual std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) = 0;
   // The whole contents, or nullopt when the file cannot be opened or read.
   // Opened shared with other readers and writers.
   virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
-  // True when something (a file, a folder, a link) stands at the path.
+  // True when something (a file, a folder, a link) stands at the path; false
+  // also when it cannot tell.
   virtual bool Exists(const std::string& path) = 0;
+  // The size of the file in bytes; nullopt when it cannot be had.
+  virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
+  // The bytes that may still be written on the volume of the game folder
+  // (the current directory); nullopt when the system cannot tell.
+  virtual std::optional<std::uint64_t> FreeSpace() = 0;
+  // Whether RenameReplacing could put a file at the path now. A read-only
+  // file counts as replaceable: RenameReplacing takes the attribute off.
+  // kBlocked also when the state cannot be found out.
+  virtual TargetState ProbeTarget(const std::string& path) = 0;
   // Forces the file's contents to the device; false on failure.
   virtual bool FlushToDisk(const std::string& path) = 0;
-  // Removes a file (never a directory); false on failure.
+  // Removes a file or a link (never a directory, never what a link points
+  // to), a read-only one included; false on failure.
   virtual bool RemoveFile(const std::string& path) = 0;
-  // Renames `from` onto `to` in one step, replacing `to` if it exists.
+  // Gives the existing file `existing` the second name `link` (a hard link)
+  // and makes the new name durable. Replaces nothing: false when something
+  // stands at `link`, when the volume has no hard links, or on any other
+  // failure, and then nothing has changed.
+  virtual bool LinkFile(const std::string& existing, const std::string& link) = 0;
+  // Renames `from` onto `to` in one step, replacing what stands at `to` (a
+  // read-only file included; a link there is replaced, not followed), and
+  // makes the new name durable. False on failure, and then both names are
+  // as they were.
   virtual bool RenameReplacing(const std::string& from, const std::string& to) = 0;
   // The file layer that minizip uses for the game's archives; file names
-  // passed to it are stream paths like the ones above.
+  // passed to it are stream paths like the ones above. An archive opened for
+  // creation is created like OpenForWriting's file: of our own, never
+  // through a link.
   virtual zlib_filefunc64_def ZipFileFunctions() = 0;
 };
 

@@ -6,8 +6,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -121,12 +123,41 @@ std::string ParentDirectory(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A new name only survives a power cut once its directory is on the disk
+// too. The change itself has happened either way, so a failure here cannot
+// be undone and is not reported.
+void FlushDirectoryOf(const std::string& resolved) {
+  FileDescriptor directory(open(ParentDirectory(resolved).c_str(), O_RDONLY | O_CLOEXEC));
+  if (directory.get() >= 0) fsync(directory.get());
+}
+
+// Creates a file of our own at a resolved path and returns its descriptor,
+// or -1. Whatever stands at the name goes first: a leftover of an earlier
+// run, or a link that someone put there to have us write elsewhere. unlink
+// removes the link itself, and refuses a directory, which the open then
+// refuses too. O_EXCL with O_NOFOLLOW fails should anything appear at the
+// name in between.
+int CreateOwnFile(const std::string& resolved) {
+  unlink(resolved.c_str());
+  return open(resolved.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+std::FILE* CreateOwnStream(const std::string& resolved) {
+  const int fd = CreateOwnFile(resolved);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 // minizip opens archives by name through this, so the names resolve like
-// every other path; the default layer ignores its opaque pointer, which
-// carries the default table here.
+// every other path, and a staged archive is created like any staged file.
+// The default layer's other calls work on the C stream returned here; it
+// ignores its opaque pointer, which carries the default table here.
 voidpf ZCALLBACK OpenResolved(voidpf opaque, const void* filename, int mode) {
   const auto* defaults = static_cast<const zlib_filefunc64_def*>(opaque);
   const std::string path = Resolve(static_cast<const char*>(filename));
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return CreateOwnStream(path);
   return defaults->zopen64_file(nullptr, path.c_str(), mode);
 }
 
@@ -139,7 +170,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
-    std::FILE* file = std::fopen(Resolve(path).c_str(), "wb");
+    std::FILE* file = CreateOwnStream(Resolve(path));
     if (file == nullptr) return nullptr;
     return std::make_unique<PosixWritableFile>(file);
   }
@@ -159,21 +190,46 @@ class PosixFileSystem final : public FileSystem {
 
   bool Exists(const std::string& path) override { return engine::Exists(Resolve(path)); }
 
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    struct stat status;
+    if (stat(Resolve(path).c_str(), &status) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+  }
+
+  std::optional<std::uint64_t> FreeSpace() override {
+    struct statvfs volume;
+    if (statvfs(".", &volume) != 0) return std::nullopt;
+    return std::uint64_t{volume.f_bavail} * volume.f_frsize;
+  }
+
+  // rename(2) replaces files whatever their mode bits; only a directory
+  // stands in its way.
+  TargetState ProbeTarget(const std::string& path) override {
+    struct stat status;
+    if (lstat(Resolve(path).c_str(), &status) != 0) {
+      return errno == ENOENT ? TargetState::kMissing : TargetState::kBlocked;
+    }
+    return S_ISDIR(status.st_mode) ? TargetState::kBlocked : TargetState::kReplaceable;
+  }
+
   bool FlushToDisk(const std::string& path) override {
-    FileDescriptor file(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(open(Resolve(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     return file.get() >= 0 && fsync(file.get()) == 0;
   }
 
   bool RemoveFile(const std::string& path) override { return unlink(Resolve(path).c_str()) == 0; }
 
+  bool LinkFile(const std::string& existing, const std::string& link) override {
+    const std::string name = Resolve(link);
+    if (linkat(AT_FDCWD, Resolve(existing).c_str(), AT_FDCWD, name.c_str(), 0) != 0) return false;
+    FlushDirectoryOf(name);
+    return true;
+  }
+
   bool RenameReplacing(const std::string& from, const std::string& to) override {
     const std::string target = Resolve(to);
     if (rename(Resolve(from).c_str(), target.c_str()) != 0) return false;
-    // The new name only survives a power cut once its directory is on the
-    // disk too. The rename itself has happened either way, so a failure here
-    // cannot be undone and is not reported.
-    FileDescriptor directory(open(ParentDirectory(target).c_str(), O_RDONLY | O_CLOEXEC));
-    if (directory.get() >= 0) fsync(directory.get());
+    FlushDirectoryOf(target);
     return true;
   }
 

@@ -66,17 +66,73 @@ class Win32WritableFile final : public WritableFile {
   Handle file_;
 };
 
+// Takes the read-only attribute off a file that has it, so that it can be
+// replaced or removed: the patch owns the game's files. Returns the
+// attributes to put back should that fail, or 0 when nothing was changed.
+DWORD ClearReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return 0;
+  }
+  SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  return attributes;
+}
+
+void PutBack(const char* path, DWORD attributes) {
+  if (attributes != 0) SetFileAttributesA(path, attributes);
+}
+
+// Removes whatever file or link stands at a name we are about to create. A
+// reparse point (a symbolic link, a junction) is removed itself, never what
+// it points to; a real directory stays, and the creation then fails.
+void ClearName(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) RemoveDirectoryA(path);
+    return;
+  }
+  const DWORD previous = ClearReadOnly(path);
+  if (!DeleteFileA(path)) PutBack(path, previous);
+}
+
+// minizip's layer creates with CREATE_ALWAYS, which would write through a
+// link at the name; the name is cleared first, as for every staged file.
+voidpf ZCALLBACK OpenClearingName(voidpf opaque, const void* filename, int mode) {
+  const auto* defaults = static_cast<const zlib_filefunc64_def*>(opaque);
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) ClearName(static_cast<const char*>(filename));
+  return defaults->zopen64_file(defaults->opaque, filename, mode);
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
-  Win32FileSystem() { fill_win32_filefunc64A(&zip_functions_); }
+  Win32FileSystem() {
+    fill_win32_filefunc64A(&defaults_);
+    zip_functions_ = defaults_;
+    zip_functions_.zopen64_file = OpenClearingName;
+    zip_functions_.opaque = &defaults_;
+  }
 
   bool MakeDirectory(const std::string& path) override {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
   }
 
+  // CREATE_NEW fails on anything at the name, a link included, so a link
+  // put there after the name was cleared is not followed either. A leftover
+  // that another program holds open cannot be removed; it is truncated
+  // instead, opened as itself should it have become a link meanwhile.
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_ALWAYS,
+    ClearName(path.c_str());
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
+        file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, TRUNCATE_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      }
+    }
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32WritableFile>(file);
   }
@@ -101,6 +157,36 @@ class Win32FileSystem final : public FileSystem {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  }
+
+  std::optional<std::uint64_t> FreeSpace() override {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(".\\", &available, nullptr, nullptr)) return std::nullopt;
+    return available.QuadPart;
+  }
+
+  // MoveFileEx cannot replace a directory, nor a file that another program
+  // holds open without FILE_SHARE_DELETE; an open asking for delete access,
+  // shared every way, is refused in just that case. A read-only file is
+  // no obstacle: RenameReplacing takes the attribute off.
+  TargetState ProbeTarget(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TargetState::kMissing
+                                                                            : TargetState::kBlocked;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TargetState::kBlocked;
+    Handle probe(CreateFileA(path.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return probe.valid() ? TargetState::kReplaceable : TargetState::kBlocked;
+  }
+
   bool FlushToDisk(const std::string& path) override {
     // FlushFileBuffers needs a handle with write access.
     Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, OPEN_EXISTING,
@@ -108,12 +194,27 @@ class Win32FileSystem final : public FileSystem {
     return file.valid() && FlushFileBuffers(file.get()) != 0;
   }
 
-  bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+  bool RemoveFile(const std::string& path) override {
+    const DWORD previous = ClearReadOnly(path.c_str());
+    if (DeleteFileA(path.c_str())) return true;
+    PutBack(path.c_str(), previous);
+    return false;
+  }
 
+  bool LinkFile(const std::string& existing, const std::string& link) override {
+    return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+  }
+
+  // The replacing move refuses a read-only target, so the attribute comes
+  // off just before it, and goes back on should the move fail.
   bool RenameReplacing(const std::string& from, const std::string& to) override {
+    const DWORD previous = ClearReadOnly(to.c_str());
     // Write-through: the call returns only when the new name is on the disk.
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    PutBack(to.c_str(), previous);
+    return false;
   }
 
   // minizip's own Win32 layer over CreateFileA: an archive opened for
@@ -122,6 +223,7 @@ class Win32FileSystem final : public FileSystem {
   zlib_filefunc64_def ZipFileFunctions() override { return zip_functions_; }
 
  private:
+  zlib_filefunc64_def defaults_;
   zlib_filefunc64_def zip_functions_;
 };
 

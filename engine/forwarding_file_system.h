@@ -21,8 +21,16 @@ class ForwardingFileSystem : public FileSystem {
     return base_.ReadWholeFile(path);
   }
   bool Exists(const std::string& path) override { return base_.Exists(path); }
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    return base_.FileSize(path);
+  }
+  std::optional<std::uint64_t> FreeSpace() override { return base_.FreeSpace(); }
+  TargetState ProbeTarget(const std::string& path) override { return base_.ProbeTarget(path); }
   bool FlushToDisk(const std::string& path) override { return base_.FlushToDisk(path); }
   bool RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
+  bool LinkFile(const std::string& existing, const std::string& link) override {
+    return base_.LinkFile(existing, link);
+  }
   bool RenameReplacing(const std::string& from, const std::string& to) override {
     return base_.RenameReplacing(from, to);
   }

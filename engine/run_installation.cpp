@@ -7,7 +7,9 @@
 #include "engine/archive/archive_merge.h"
 #include "engine/checked_file_system.h"
 #include "engine/commit.h"
+#include "engine/commit_journal.h"
 #include "engine/commit_list.h"
+#include "engine/free_space.h"
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
 #include "engine/version_record.h"
@@ -55,10 +57,14 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
                CommitList& commit_list) {
   payload::PatchStream stream = DecodeStream(load_payload);
   const auto patch_version = static_cast<std::int32_t>(stream.ReadU32());
+  // A run killed during its commit may have left it half done; the gate and
+  // the merge must see the game wholly as it was before that run.
+  RecoverInterruptedCommit(file_system);
   const VersionRecord record = ReadVersionRecord(file_system);
   CheckVersionGate(record, patch_version, host);
 
   host.SetStatusText(Message(MsgId::Installing));
+  CheckFreeSpace(stream, file_system);
   StageLooseFiles(stream, commit_list, host, file_system);
   MergeArchives(stream, commit_list, host, file_system);
   FlushStagedFiles(commit_list, file_system);

@@ -3,6 +3,7 @@
 #include <span>
 #include <string_view>
 
+#include "engine/commit_list.h"
 #include "engine/install_error.h"
 #include "messages/message_table.h"
 
@@ -95,13 +96,19 @@ void CheckVersionGate(const VersionRecord& record, std::int32_t patch_version,
 }
 
 void WriteVersionRecord(FileSystem& file_system, std::int32_t version, const std::string& tag) {
-  std::unique_ptr<WritableFile> file = file_system.OpenForWriting(kVersionRecordPath);
-  if (!file) return;
-  // The number goes first on its own, so that a failing tag write still
-  // leaves the version readable.
-  const std::string line = std::to_string(version) + "\r\n";
-  if (file->Write(AsBytes(line))) file->Write(AsBytes(tag));
-  file->Close();
+  // Committed like every other file: written whole under the staged name,
+  // forced to the disk, then renamed over the old record, so that a kill or
+  // a power cut leaves the old record or the new one, never a part of one.
+  // Losing the tag to a half-written record would lose it for good.
+  const std::string staged = StagedPath(kVersionRecordPath);
+  const std::string text = std::to_string(version) + "\r\n" + tag;
+  std::unique_ptr<WritableFile> file = file_system.OpenForWriting(staged);
+  if (file && file->Write(AsBytes(text)) && file->Close() && file_system.FlushToDisk(staged) &&
+      file_system.RenameReplacing(staged, kVersionRecordPath)) {
+    return;
+  }
+  file.reset();
+  file_system.RemoveFile(staged);
 }
 
 }  // namespace engine

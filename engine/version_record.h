@@ -30,7 +30,9 @@ VersionRecord ReadVersionRecord(FileSystem& file_system);
 void CheckVersionGate(const VersionRecord& record, std::int32_t patch_version, InstallerHost& host);
 
 // Writes "<version>\r\n<tag>" with no final line break, on every platform
-// alike. Failures are not reported: the record only informs the next run.
+// alike, by a staged write, a flush and a rename over the old record, so
+// the record is always whole. Failures are not reported (the record only
+// informs the next run) and leave the old record as it was.
 void WriteVersionRecord(FileSystem& file_system, std::int32_t version, const std::string& tag);
 
 }  // namespace engine

@@ -25,6 +25,11 @@ class PatchStream {
 
   PatchStream(std::unique_ptr<std::uint8_t[]> block, std::uint32_t size, OverrunHandler on_overrun);
 
+  // A second cursor over the same block, standing where this one stands and
+  // owning nothing: for a look ahead that must leave this cursor in place.
+  // Valid while this stream lives.
+  PatchStream LookAhead() const;
+
   std::uint32_t ReadU32();
   // The name at the offset without its 0 byte; empty for a terminator.
   std::string ReadName();
@@ -36,9 +41,14 @@ class PatchStream {
   std::uint32_t size() const { return size_; }
 
  private:
+  PatchStream(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t offset,
+              OverrunHandler on_overrun);
+
   [[noreturn]] void Overrun() const;
 
-  std::unique_ptr<std::uint8_t[]> block_;
+  // Null for a look ahead, which reads the block of the stream it came from.
+  std::unique_ptr<std::uint8_t[]> owned_block_;
+  const std::uint8_t* block_;
   std::uint32_t size_;
   std::uint32_t offset_ = 0;
   OverrunHandler on_overrun_;

@@ -57,6 +57,26 @@ bool FaultyFileSystem::Exists(const std::string& path) {
   return !Fails("Exists " + path) && base().Exists(path);
 }
 
+std::optional<std::uint64_t> FaultyFileSystem::FileSize(const std::string& path) {
+  if (Fails("FileSize " + path)) return std::nullopt;
+  return base().FileSize(path);
+}
+
+std::optional<std::uint64_t> FaultyFileSystem::FreeSpace() {
+  if (Fails("FreeSpace")) return std::nullopt;
+  return base().FreeSpace();
+}
+
+TargetState FaultyFileSystem::ProbeTarget(const std::string& path) {
+  // A probe that fails cannot tell, which is what kBlocked also means.
+  if (Fails("ProbeTarget " + path)) return TargetState::kBlocked;
+  return base().ProbeTarget(path);
+}
+
+bool FaultyFileSystem::LinkFile(const std::string& existing, const std::string& link) {
+  return !Fails("LinkFile " + link) && base().LinkFile(existing, link);
+}
+
 bool FaultyFileSystem::FlushToDisk(const std::string& path) {
   return !Fails("FlushToDisk " + path) && base().FlushToDisk(path);
 }

@@ -22,7 +22,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   int fail_at = 0;
   // Or the first call whose line (below) equals this one.
   std::string fail_call;
-  // One line per call, "<Operation> <path>", in order; the archive layer's
+  // One line per call, "<Operation> <path>", in order ("FreeSpace" alone;
+  // the path of a rename or a link is its new name); the archive layer's
   // calls are "Zip<Operation> <path>".
   std::vector<std::string> calls;
 
@@ -30,8 +31,12 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override;
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
+  std::optional<std::uint64_t> FileSize(const std::string& path) override;
+  std::optional<std::uint64_t> FreeSpace() override;
+  TargetState ProbeTarget(const std::string& path) override;
   bool FlushToDisk(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool LinkFile(const std::string& existing, const std::string& link) override;
   bool RenameReplacing(const std::string& from, const std::string& to) override;
 
   // Records a call; true when this one is to fail. Public for the file

@@ -2,6 +2,8 @@
 // separate, and existing names match regardless of ASCII letter case.
 #include <minizip/unzip.h>
 
+#include <filesystem>
+
 #include "engine/file_system.h"
 #include "installation_test.h"
 #include "zip_contents.h"
@@ -74,6 +76,57 @@ TEST_F(PosixFileSystemTest, ArchivesOpenedThroughTheZipLayerResolveTheSameWay) {
   EXPECT_EQ(unzLocateFile(archive, "a.txt", 0), UNZ_OK);
   unzClose(archive);
   EXPECT_EQ(unzOpen2_64("data\\other.zip", &functions), nullptr);
+}
+
+TEST_F(PosixFileSystemTest, StagedFilesAndArchivesAreOurOwnNeverWrittenThroughALink) {
+  // Anyone who can make a file in the game folder could aim links at staged
+  // names, and the installer runs with administrator rights.
+  folder.Write("outside/victim.txt", "not the installer's");
+  const std::filesystem::path victim = std::filesystem::absolute("outside/victim.txt");
+  folder.Write("sv.exe", "old exe");
+  WriteZip("data/pack.zip", {{"keep.txt", "kept"}});
+  std::filesystem::create_symlink(victim, "sv.exe.updtmp");
+  std::filesystem::create_symlink(victim, "data/pack.zip.updtmp");
+  PatchDescription patch;
+  patch.version = 14;
+  patch.loose_files = {Entry("sv.exe", "new exe")};
+  patch.archives = {{"data\\pack.zip", {Entry("new.txt", "new")}, {}}};
+  Run(patch);
+
+  EXPECT_EQ(host.Errors(), std::vector<std::string>{});
+  EXPECT_EQ(folder.Read("outside/victim.txt"), "not the installer's");
+  EXPECT_FALSE(std::filesystem::is_symlink("sv.exe"));
+  EXPECT_FALSE(std::filesystem::is_symlink("data/pack.zip"));
+  EXPECT_EQ(folder.Read("sv.exe"), "new exe");
+  EXPECT_EQ(ReadZip("data/pack.zip"), (ZipEntries{{"new.txt", "new"}, {"keep.txt", "kept"}}));
+}
+
+TEST_F(PosixFileSystemTest, CreationReplacesALeftoverButNotAFolder) {
+  folder.Write("a.updtmp", "a longer leftover of an earlier run");
+  WriteThrough("a.updtmp", "new");
+  EXPECT_EQ(folder.Read("a.updtmp"), "new");
+  folder.Write("b.updtmp/inside", "");
+  EXPECT_EQ(file_system.OpenForWriting("b.updtmp"), nullptr);
+  EXPECT_TRUE(folder.Exists("b.updtmp/inside"));
+}
+
+TEST_F(PosixFileSystemTest, ProbeLinkAndSizeSeeTheDiskAsItIs) {
+  folder.Write("File.bin", "12345");
+  folder.Write("dir/inside", "");
+  EXPECT_EQ(file_system.ProbeTarget("FILE.BIN"), TargetState::kReplaceable);
+  EXPECT_EQ(file_system.ProbeTarget("dir"), TargetState::kBlocked);
+  EXPECT_EQ(file_system.ProbeTarget("missing.bin"), TargetState::kMissing);
+  EXPECT_EQ(file_system.FileSize("file.bin"), 5u);
+  EXPECT_EQ(file_system.FileSize("missing.bin"), std::nullopt);
+  EXPECT_TRUE(file_system.FreeSpace().has_value());
+
+  EXPECT_TRUE(file_system.LinkFile("file.bin", "file.bin.updbak"));
+  EXPECT_FALSE(file_system.LinkFile("file.bin", "file.bin.updbak"));
+  EXPECT_EQ(folder.Read("file.bin.updbak"), "12345");
+  // A rename between two names of one file changes nothing, as POSIX says;
+  // the commit's restore relies on removing the backup after it.
+  EXPECT_TRUE(file_system.RenameReplacing("file.bin.updbak", "file.bin"));
+  EXPECT_TRUE(folder.Exists("file.bin.updbak"));
 }
 
 }  // namespace

@@ -19,8 +19,12 @@ class DirectoryRecorder final : public FileSystem {
   std::unique_ptr<WritableFile> OpenForWriting(const std::string&) override { return nullptr; }
   std::optional<std::string> ReadWholeFile(const std::string&) override { return std::nullopt; }
   bool Exists(const std::string&) override { return false; }
+  std::optional<std::uint64_t> FileSize(const std::string&) override { return std::nullopt; }
+  std::optional<std::uint64_t> FreeSpace() override { return std::nullopt; }
+  TargetState ProbeTarget(const std::string&) override { return TargetState::kBlocked; }
   bool FlushToDisk(const std::string&) override { return false; }
   bool RemoveFile(const std::string&) override { return false; }
+  bool LinkFile(const std::string&, const std::string&) override { return false; }
   bool RenameReplacing(const std::string&, const std::string&) override { return false; }
   zlib_filefunc64_def ZipFileFunctions() override { return {}; }
 };

@@ -8,6 +8,7 @@
 
 #include "faulty_file_system.h"
 #include "typical_game.h"
+#include "zip_contents.h"
 
 namespace engine::test {
 namespace {
@@ -92,7 +93,7 @@ TEST_F(RunFailureTest, WriteErrorOnTheThirdOfFiveFilesLeavesTheGameAsItWas) {
   EXPECT_EQ(folder.Files(), before);
 }
 
-TEST_F(RunFailureTest, FailedRenameKeepsEarlierCommitsAndLaterTargets) {
+TEST_F(RunFailureTest, TargetThatIsAFolderFailsTheRunBeforeAnyFileChanges) {
   PatchDescription patch;
   patch.version = 14;
   patch.loose_files = {Entry("a.txt", "new a"), Entry("b.txt", "new b"), Entry("c.txt", "new c")};
@@ -101,6 +102,8 @@ TEST_F(RunFailureTest, FailedRenameKeepsEarlierCommitsAndLaterTargets) {
   folder.Write("b.txt/inside", "a folder cannot be replaced by a file");
   folder.Write("c.txt", "old c");
   folder.Write("old.dat", "obsolete");
+  folder.Write("curver.txt", "13\r\nonline");
+  const auto before = folder.Files();
   Run(patch);
 
   Calls expected = {"SetStatusText: " + kInstalling};
@@ -108,31 +111,31 @@ TEST_F(RunFailureTest, FailedRenameKeepsEarlierCommitsAndLaterTargets) {
   expected.push_back("ShowError: " + kUnknownError);
   expected.push_back("CloseDialog");
   EXPECT_EQ(host.calls, expected);
-  // Atomic replacement leaves the old b in place, so its staged copy is not
-  // the last copy of anything and goes with the others.
-  const std::map<std::string, std::string> after = {
-      {"a.txt", "new a"},
-      {"b.txt/inside", "a folder cannot be replaced by a file"},
-      {"c.txt", "old c"},
-      {"old.dat", "obsolete"}};
-  EXPECT_EQ(folder.Files(), after);
+  // Every target is checked before the first is replaced, so a.txt, ahead
+  // of the folder in the list, is still the old one.
+  EXPECT_EQ(folder.Files(), before);
 }
 
-TEST_F(RunFailureTest, FailedRenameOfAnAddedFileKeepsItsOnlyCopy) {
+TEST_F(RunFailureTest, FailedRenameRestoresEveryTargetAlreadyReplaced) {
   PatchDescription patch;
   patch.version = 14;
   patch.loose_files = {Entry("a.txt", "new a"), Entry("added.txt", "added"),
                        Entry("c.txt", "new c")};
+  patch.archives = {{"Data\\pack.zip", {Entry("e.txt", "new e")}, {}}};
   folder.Write("a.txt", "old a");
   folder.Write("c.txt", "old c");
+  folder.Write("curver.txt", "13\r\nonline");
+  WriteZip("data/pack.zip", {{"keep.txt", "kept"}});
+  const auto before = folder.Files();
+  // The last rename of all fails, when every loose file is new already.
   FaultyFileSystem faulty(NativeFileSystem());
-  faulty.fail_call = "RenameReplacing added.txt";
+  faulty.fail_call = "RenameReplacing Data\\pack.zip";
   Run(BuildPayload(BuildPatchStream(patch)), faulty);
 
   EXPECT_EQ(host.Errors(), (Calls{kUnknownError}));
-  const std::map<std::string, std::string> after = {
-      {"a.txt", "new a"}, {"added.txt.updtmp", "added"}, {"c.txt", "old c"}};
-  EXPECT_EQ(folder.Files(), after);
+  EXPECT_EQ(host.calls.back(), "CloseDialog");
+  // No staged copy, backup or journal is left either.
+  EXPECT_EQ(folder.Files(), before);
 }
 
 TEST_F(RunFailureTest, BytesAfterTheLastSectionAreReportedAfterInstalling) {

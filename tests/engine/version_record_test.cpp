@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 
 #include "engine/install_error.h"
 #include "faulty_file_system.h"
@@ -121,35 +122,54 @@ TEST_F(VersionRecordTest, WritesTheSameBytesOnEveryPlatform) {
   EXPECT_EQ(back.version, INT_MIN);
 }
 
-TEST_F(VersionRecordTest, FailedWritesAreNotReportedAndKeepWhatTheyCan) {
+TEST_F(VersionRecordTest, FailedWritesAreNotReportedAndKeepTheOldRecordWhole) {
   folder.Write("curver.txt", "13\r\nonline");
-  FaultyFileSystem faulty(NativeFileSystem());
-  faulty.fail_call = "OpenForWriting curver.txt";
-  WriteVersionRecord(faulty, 14, "online");
-  EXPECT_EQ(folder.Read("curver.txt"), "13\r\nonline");
-
-  // The tag fails after the number went out: the number stays readable.
-  faulty.fail_at = static_cast<int>(faulty.calls.size()) + 3;
-  WriteVersionRecord(faulty, 14, "online");
-  EXPECT_EQ(folder.Read("curver.txt"), "14\r\n");
+  // Every call of the write fails in turn: open, write, close, flush,
+  // rename. None is reported, and none leaves a part of a record (a lost
+  // tag would be lost for good) or its staged copy.
+  const char* steps[] = {"OpenForWriting curver.txt.updtmp", "Write curver.txt.updtmp",
+                         "Close curver.txt.updtmp", "FlushToDisk curver.txt.updtmp",
+                         "RenameReplacing curver.txt"};
+  for (const char* step : steps) {
+    SCOPED_TRACE(step);
+    FaultyFileSystem faulty(NativeFileSystem());
+    faulty.fail_call = step;
+    WriteVersionRecord(faulty, 14, "online");
+    EXPECT_TRUE(faulty.fail_call.empty()) << "the call was never made";
+    EXPECT_EQ(folder.Files(), (std::map<std::string, std::string>{{"curver.txt", "13\r\nonline"}}));
+  }
+  WriteVersionRecord(NativeFileSystem(), 14, "online");
+  EXPECT_EQ(folder.Files(), (std::map<std::string, std::string>{{"curver.txt", "14\r\nonline"}}));
 }
 
-TEST_F(VersionRecordTest, ReadOnlyRecordDoesNotStopARun) {
-  if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind root";
+TEST_F(VersionRecordTest, RecordIsNeverWrittenThroughALink) {
+  folder.Write("outside/victim.txt", "not the installer's");
+  std::filesystem::create_symlink(std::filesystem::absolute("outside/victim.txt"), "curver.txt");
+  std::filesystem::create_symlink(std::filesystem::absolute("outside/victim.txt"),
+                                  "curver.txt.updtmp");
+  WriteVersionRecord(NativeFileSystem(), 14, "online");
+  EXPECT_EQ(folder.Read("outside/victim.txt"), "not the installer's");
+  EXPECT_FALSE(std::filesystem::is_symlink("curver.txt"));
+  EXPECT_EQ(folder.Read("curver.txt"), "14\r\nonline");
+  EXPECT_FALSE(folder.Exists("curver.txt.updtmp"));
+}
+
+TEST_F(VersionRecordTest, ReadOnlyRecordIsReplacedLikeAnyReadOnlyFile) {
+  // A rename replaces a file whatever its mode; the folder is what counts.
   folder.Write("curver.txt", "13\r\nonline");
   ASSERT_EQ(chmod("curver.txt", 0444), 0);
   PatchDescription patch;
   patch.version = 14;
   Run(patch);
   EXPECT_EQ(host.calls, SucceededCalls(0));
-  EXPECT_EQ(folder.Read("curver.txt"), "13\r\nonline");
+  EXPECT_EQ(folder.Read("curver.txt"), "14\r\nonline");
 }
 
 TEST_F(VersionRecordTest, UnwritableRecordDoesNotStopARun) {
   // The same as a read-only file, for a user whom permissions do not bind.
   folder.Write("curver.txt", "13\r\nonline");
   FaultyFileSystem faulty(NativeFileSystem());
-  faulty.fail_call = "OpenForWriting curver.txt";
+  faulty.fail_call = "OpenForWriting curver.txt.updtmp";
   PatchDescription patch;
   patch.version = 14;
   patch.loose_files = {Entry("a.txt", "new a")};

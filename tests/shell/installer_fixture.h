@@ -38,6 +38,7 @@ struct RunOptions {
   int signal = SIGINT;
   std::map<std::string, std::string> environment;  // set or, when empty, unset
   int timeout_seconds = 180;                       // a run that takes longer has hung and is killed
+  int kill_after_milliseconds = 0;                 // send SIGKILL this long after the start
 };
 
 struct RunResult {

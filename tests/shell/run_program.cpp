@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -91,16 +92,29 @@ RunResult RunProgram(const fs::path& program, const RunOptions& options) {
   if (!options.keep_input_open) input.CloseWrite();
 
   RunResult result;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::seconds(options.timeout_seconds);
+  const auto kill_time = start + std::chrono::milliseconds(options.kill_after_milliseconds);
+  bool killed = false;
   while (output.read >= 0 || error.read >= 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now > deadline) {
       ::kill(child, SIGKILL);
       ADD_FAILURE() << program << " did not end within the time limit";
       break;
     }
+    int wait_milliseconds = 1000;
+    if (options.kill_after_milliseconds > 0 && !killed) {
+      if (now >= kill_time) {
+        ::kill(child, SIGKILL);
+        killed = true;
+      } else {
+        wait_milliseconds = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(kill_time - now).count() + 1);
+      }
+    }
     pollfd waits[2] = {{output.read, POLLIN, 0}, {error.read, POLLIN, 0}};
-    if (::poll(waits, 2, 1000) < 0) continue;
+    if (::poll(waits, 2, std::min(wait_milliseconds, 1000)) < 0) continue;
     for (auto [wait, pipe, text] :
          {std::tuple{waits[0], &output, &result.out}, std::tuple{waits[1], &error, &result.err}}) {
       if (wait.revents == 0) continue;

@@ -141,6 +141,21 @@ TEST(PatchpackBuild, RefusesBadSourcesInOneLineAndKeepsTheOldPayload) {
        "archives/notes.txt: only archive folders"},
       {"typo", [](const path& s) { std::filesystem::rename(s / "files", s / "file"); },
        "unexpected 'file'"},
+      {"name too long to stage",
+       [](const path& s) { WriteText(s / "files" / std::string(249, 'n'), "x"); },
+       "the name is 249 bytes; the installer stages it under a name 7 bytes longer"},
+      {"archive name too long to stage",
+       [](const path& s) {
+         WriteText(s / "archives" / (std::string(245, 'a') + ".zip") / "e", "");
+       },
+       "the name is 249 bytes"},
+      {"folder prefix too long",
+       [](const path& s) {
+         path folder = s / "files";
+         for (int i = 0; i < 5; ++i) folder /= std::string(200, static_cast<char>('a' + i));
+         WriteText(folder / "f.txt", "x");
+       },
+       "the folders above it take 1004 characters; the installer creates at most 999"},
       {"4 GiB",
        [](const path& s) {
          WriteText(s / "files/huge.bin", "");

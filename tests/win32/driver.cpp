@@ -1,7 +1,12 @@
 // The Wine test driver: starts the installer in a given directory and plays a
 // user's part from a small script, checking what the installer shows.
 //
-//   driver run --exe FILE --cwd DIR [--sync DIR] [--timeout SECONDS] -- STEP...
+//   driver run --exe FILE --cwd DIR [--sync DIR] [--timeout SECONDS]
+//              [--hold FILE] -- STEP...
+//
+// --hold opens FILE before the installer starts and keeps it open to the
+// end, shared for reading and writing but not for deletion, as a running
+// game holds its files.
 //
 // Steps (each waits, up to the timeout, for what it expects):
 //   expect-status TEXT     the progress dialog's status box reads TEXT
@@ -366,7 +371,7 @@ bool Session::Step(const std::vector<std::wstring>& args, std::size_t& next) {
 }
 
 int Run(const std::vector<std::wstring>& args) {
-  std::wstring exe, cwd, sync_dir;
+  std::wstring exe, cwd, sync_dir, held;
   double timeout = 20;
   std::size_t next = 0;
   while (next < args.size() && args[next] != L"--") {
@@ -380,6 +385,8 @@ int Run(const std::vector<std::wstring>& args) {
       sync_dir = value;
     else if (option == L"--timeout")
       timeout = std::wcstod(value.c_str(), nullptr);
+    else if (option == L"--hold")
+      held = value;
     else {
       Say("FAIL: unknown option", option);
       return 2;
@@ -387,6 +394,15 @@ int Run(const std::vector<std::wstring>& args) {
   }
   ++next;  // the "--"
 
+  // Closed by the driver's exit.
+  if (!held.empty()) {
+    if (CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE) {
+      Say("FAIL: cannot hold", held);
+      return 1;
+    }
+    Say("holding", held);
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -263,27 +263,30 @@ class Driver:
         self.screenshots = screenshots
         self.sync = wine.cases / "sync"
 
-    def run(self, installer, start_dir, steps, timeout=20):
+    def run(self, installer, start_dir, steps, timeout=20, hold=None):
         """Runs the installer from start_dir through the driver's steps;
         returns its transcript, raising Failure when a step failed. Under a
         loaded machine Wine now and then refuses to create the process at
         all; nothing has run then, so that start alone is tried again."""
         for attempt in range(1, 4):
             try:
-                return self.run_once(installer, start_dir, steps, timeout)
+                return self.run_once(installer, start_dir, steps, timeout, hold)
             except Failure as error:
                 if "FAIL: cannot start" not in str(error) or attempt == 3:
                     raise
                 time.sleep(1)
 
-    def run_once(self, installer, start_dir, steps, timeout):
+    def run_once(self, installer, start_dir, steps, timeout, hold=None):
         shutil.rmtree(self.sync, ignore_errors=True)
         self.sync.mkdir(parents=True)
         transcript = self.wine.cases / "driver.log"
         command = ["wine", str(self.exe), "run", "--exe", self.wine.windows_path(installer),
                    "--cwd", self.wine.windows_path(start_dir),
                    "--sync", self.wine.windows_path(self.sync),
-                   "--timeout", str(timeout), "--"] + steps
+                   "--timeout", str(timeout)]
+        if hold is not None:
+            command += ["--hold", self.wine.windows_path(hold)]
+        command += ["--"] + steps
         with open(transcript, "w") as out:
             driver = subprocess.Popen(command, env=self.wine.env, stdout=out,
                                       stderr=subprocess.DEVNULL)
@@ -394,6 +397,28 @@ class Suite:
         self.driver.run(self.installers["bulk"], game, [
             "expect-status", INSTALLING, "press-button", "expect-exit", "0"])
         check_unchanged(game, before)
+
+    # Targets the commit meets in the field.
+
+    def case_held_open_target_fails_before_any_change(self):
+        # The running game holds data\readme.txt open without sharing its
+        # deletion: the replacing move would refuse it, so the run stops
+        # before the first replacement and every file stays old.
+        game = make_game(self.folder("held-open", "game"))
+        before = snapshot(game)
+        self.driver.run(self.installers["patch"], game, [
+            "expect-error", UNKNOWN, "answer", "ok", "expect-exit", "0"],
+            hold=game / "data" / "readme.txt")
+        check_unchanged(game, before)
+
+    def case_read_only_target_is_replaced(self):
+        # As copied from a disc: Wine shows a file without write bits as
+        # read-only, and the patch owns it.
+        game = make_game(self.folder("read-only", "game"))
+        (game / "data" / "readme.txt").chmod(0o444)
+        self.driver.run(self.installers["patch"], game, [
+            "expect-status", SUCCESS, "press-button", "expect-exit", "0"])
+        check_installed(game)
 
     # Payload failures.
 

@@ -88,6 +88,53 @@ void FilesAndDirectories(engine::FileSystem& fs) {
   CHECK(!fs.MakeDirectory("data"));
 }
 
+// What the commit needs: a probe that tells a replaceable target from one
+// that a rename would fail on, read-only targets replaced, hard links.
+void CommitCalls(engine::FileSystem& fs) {
+  using engine::TargetState;
+  CHECK(fs.MakeDirectory("commit"));
+  CHECK(fs.ProbeTarget("commit\\missing.txt") == TargetState::kMissing);
+  CHECK(fs.ProbeTarget("commit") == TargetState::kBlocked);
+
+  // A read-only target, as copied from a disc: the attribute comes off.
+  CHECK(WriteFileWith(fs, "commit\\ro.txt", "old"));
+  CHECK(SetFileAttributesA("commit\\ro.txt", FILE_ATTRIBUTE_READONLY));
+  CHECK(fs.ProbeTarget("commit\\ro.txt") == TargetState::kReplaceable);
+  CHECK(WriteFileWith(fs, "commit\\ro.txt.updtmp", "new"));
+  CHECK(fs.RenameReplacing("commit\\ro.txt.updtmp", "commit\\ro.txt"));
+  CHECK(fs.ReadWholeFile("commit\\ro.txt") == "new");
+  // A read-only leftover at a staged name is replaced, and removal works.
+  CHECK(WriteFileWith(fs, "commit\\left.updtmp", "leftover of an earlier run"));
+  CHECK(SetFileAttributesA("commit\\left.updtmp", FILE_ATTRIBUTE_READONLY));
+  CHECK(WriteFileWith(fs, "commit\\left.updtmp", "ours"));
+  CHECK(fs.ReadWholeFile("commit\\left.updtmp") == "ours");
+  CHECK(SetFileAttributesA("commit\\left.updtmp", FILE_ATTRIBUTE_READONLY));
+  CHECK(fs.RemoveFile("commit\\left.updtmp"));
+
+  // A file that the running game holds open without FILE_SHARE_DELETE
+  // cannot be replaced; the probe says so before anything changes.
+  CHECK(WriteFileWith(fs, "commit\\held.txt", "old"));
+  HANDLE game = OpenOther("commit\\held.txt", GENERIC_READ);
+  CHECK(game != INVALID_HANDLE_VALUE);
+  CHECK(fs.ProbeTarget("commit\\held.txt") == TargetState::kBlocked);
+  CHECK(WriteFileWith(fs, "commit\\held.txt.updtmp", "new"));
+  CHECK(!fs.RenameReplacing("commit\\held.txt.updtmp", "commit\\held.txt"));
+  CloseHandle(game);
+  CHECK(fs.ProbeTarget("commit\\held.txt") == TargetState::kReplaceable);
+  CHECK(fs.ReadWholeFile("commit\\held.txt") == "old");
+
+  // The backup: a second name of the same file, replacing nothing.
+  CHECK(fs.LinkFile("commit\\held.txt", "commit\\held.txt.updbak"));
+  CHECK(!fs.LinkFile("commit\\held.txt", "commit\\held.txt.updbak"));
+  CHECK(fs.RenameReplacing("commit\\held.txt.updtmp", "commit\\held.txt"));
+  CHECK(fs.ReadWholeFile("commit\\held.txt") == "new");
+  CHECK(fs.ReadWholeFile("commit\\held.txt.updbak") == "old");
+
+  CHECK(fs.FileSize("commit\\held.txt") == 3u);
+  CHECK(!fs.FileSize("commit\\missing.txt"));
+  CHECK(fs.FreeSpace().has_value());
+}
+
 void ZipLayer(engine::FileSystem& fs) {
   zlib_filefunc64_def functions = fs.ZipFileFunctions();
   CHECK(unzOpen2_64("missing.zip", &functions) == nullptr);
@@ -139,6 +186,7 @@ int main() {
   engine::FileSystem& fs = engine::NativeFileSystem();
   CHECK(&fs == &engine::NativeFileSystem());
   FilesAndDirectories(fs);
+  CommitCalls(fs);
   ZipLayer(fs);
   Payload();
   std::printf("%s: %d failed checks\n", failures == 0 ? "OK" : "FAILED", failures);

@@ -93,6 +93,7 @@ class SourceLoader {
     WalkFiles(source_ / "files", "files", parts,
               [&](const fs::path& file, const std::string& shown, const auto& path) {
                 std::string target = Joined(path, '\\');
+                CheckStageable(target, shown);
                 targets_.Add(target, shown);
                 description_.loose_files.push_back({target, ReadContent(file, shown)});
               });
@@ -141,6 +142,7 @@ class SourceLoader {
     auto [it, inserted] = archives_.try_emplace(path);
     if (inserted) {
       it->second.path = path;
+      CheckStageable(path, shown);
       targets_.Add(path, shown);
     }
     return it->second;

@@ -34,6 +34,12 @@ void CheckEntryName(const std::string& name, const std::string& shown_as);
 // when a part is empty, "." or "..", or it names a drive.
 std::string DeletionPath(const std::string& line, const std::string& shown_as);
 
+// A target that the installer writes: refused when its staged name (the
+// name with ".updtmp" appended) would pass the 255-byte limit of a name, or
+// its folder prefix is longer than the 999 characters the installer makes.
+// Either would otherwise reach the player as a full disk.
+void CheckStageable(const std::string& target, const std::string& shown_as);
+
 // Game paths that the patch writes or deletes. The game's file system does
 // not tell upper from lower case, so neither does this.
 class TargetRegistry {

@@ -1,0 +1,107 @@
+#include "engine/commit_journal.h"
+
+#include <optional>
+#include <span>
+
+#include "engine/commit_list.h"
+#include "engine/install_error.h"
+
+namespace engine {
+namespace {
+
+// One record a target: its mark, then its path, then a 0 byte. Paths can
+// hold any other byte, line breaks included.
+constexpr char kReplaces = 'R';
+constexpr char kAdds = 'N';
+
+std::string Encode(const Journal& journal) {
+  std::string text;
+  for (const JournalEntry& entry : journal) {
+    text += entry.replaces ? kReplaces : kAdds;
+    text += entry.target;
+    text += '\0';
+  }
+  return text;
+}
+
+// The journal is only ever renamed into place whole, so anything that does
+// not parse was not written by an installer; it is taken as far as it goes.
+Journal Decode(const std::string& text) {
+  Journal journal;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find('\0', start);
+    if (end == std::string::npos || end == start + 1) break;
+    const char mark = text[start];
+    if (mark != kReplaces && mark != kAdds) break;
+    journal.push_back({text.substr(start + 1, end - start - 1), mark == kReplaces});
+    start = end + 1;
+  }
+  return journal;
+}
+
+std::span<const std::uint8_t> AsBytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+bool WriteJournal(const Journal& journal, FileSystem& file_system) {
+  const std::string staged = StagedPath(kJournalPath);
+  std::unique_ptr<WritableFile> file = file_system.OpenForWriting(staged);
+  if (file && file->Write(AsBytes(Encode(journal))) && file->Close() &&
+      file_system.FlushToDisk(staged) && file_system.RenameReplacing(staged, kJournalPath)) {
+    return true;
+  }
+  file.reset();
+  file_system.RemoveFile(staged);
+  return false;
+}
+
+bool RollBack(const Journal& journal, FileSystem& file_system) {
+  bool restored = true;
+  for (const JournalEntry& entry : journal) {
+    const std::string staged = StagedPath(entry.target);
+    if (entry.replaces) {
+      // A backup that is gone was never made, or has been put back already.
+      // One that is still the target's second name (its rename never came)
+      // is not moved by a rename, which leaves two names of one file alone,
+      // so it is removed after.
+      const std::string backup = BackupPath(entry.target);
+      if (!file_system.RenameReplacing(backup, entry.target) && file_system.Exists(backup)) {
+        restored = false;
+      } else {
+        file_system.RemoveFile(backup);
+      }
+    } else if (!file_system.Exists(staged)) {
+      // Every staged copy existed when the journal was written, so one that
+      // is gone has become its target, which must go again.
+      if (!file_system.RemoveFile(entry.target) && file_system.Exists(entry.target)) {
+        restored = false;
+      }
+    }
+    file_system.RemoveFile(staged);
+  }
+  if (restored) file_system.RemoveFile(kJournalPath);
+  return restored;
+}
+
+void RemoveBackups(const Journal& journal, FileSystem& file_system) {
+  bool all_gone = true;
+  for (const JournalEntry& entry : journal) {
+    if (!entry.replaces) continue;
+    const std::string backup = BackupPath(entry.target);
+    if (!file_system.RemoveFile(backup) && file_system.Exists(backup)) all_gone = false;
+  }
+  if (all_gone) file_system.RemoveFile(kCommittedPath);
+}
+
+void RecoverInterruptedCommit(FileSystem& file_system) {
+  if (const std::optional<std::string> text = file_system.ReadWholeFile(kJournalPath)) {
+    if (!RollBack(Decode(*text), file_system)) throw InstallError(InstallError::Unknown);
+  }
+  if (const std::optional<std::string> text = file_system.ReadWholeFile(kCommittedPath)) {
+    RemoveBackups(Decode(*text), file_system);
+  }
+}
+
+}  // namespace engine

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
+#include "base/unique_fd.h"
 #include "engine/file_system.h"
 
 namespace engine {
@@ -23,15 +25,6 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat status;
   return lstat(path.c_str(), &status) == 0;
-}
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 struct DirectoryCloser {
@@ -48,7 +41,7 @@ std::string FindIgnoringCase(const std::string& directory, const std::string& na
   std::string found;
   while (const dirent* entry = readdir(listing.get())) {
     std::string_view candidate = entry->d_name;
-    if (SameIgnoringAsciiCase(candidate, name) && (found.empty() || candidate < found)) {
+    if (base::EqualIgnoringAsciiCase(candidate, name) && (found.empty() || candidate < found)) {
       found = candidate;
     }
   }
@@ -103,20 +96,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 std::string ParentDirectory(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -127,7 +106,7 @@ std::string ParentDirectory(const std::string& path) {
 // too. The change itself has happened either way, so a failure here cannot
 // be undone and is not reported.
 void FlushDirectoryOf(const std::string& resolved) {
-  FileDescriptor directory(open(ParentDirectory(resolved).c_str(), O_RDONLY | O_CLOEXEC));
+  base::UniqueFd directory(open(ParentDirectory(resolved).c_str(), O_RDONLY | O_CLOEXEC));
   if (directory.get() >= 0) fsync(directory.get());
 }
 
@@ -213,7 +192,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool FlushToDisk(const std::string& path) override {
-    FileDescriptor file(open(Resolve(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    base::UniqueFd file(open(Resolve(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     return file.get() >= 0 && fsync(file.get()) == 0;
   }
 

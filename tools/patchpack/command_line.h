@@ -56,5 +56,6 @@ int RunBuildCommand(std::span<const std::string> arguments);
 int RunInspectCommand(std::span<const std::string> arguments);
 int RunAttachCommand(std::span<const std::string> arguments);
 int RunDiffCommand(std::span<const std::string> arguments);
+int RunVerifyCommand(std::span<const std::string> arguments);
 
 }  // namespace patchpack

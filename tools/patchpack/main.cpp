@@ -24,6 +24,8 @@ constexpr Command kCommands[] = {
     {"attach", "attach a payload to the console installer stub", &patchpack::RunAttachCommand},
     {"diff", "write a patch source folder from an old and a new game folder",
      &patchpack::RunDiffCommand},
+    {"verify", "install a patch on a scratch copy of a game and report the result",
+     &patchpack::RunVerifyCommand},
 };
 
 void PrintHelp() {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "payload/payload_encoder.h"
 #include "payload/payload_writer.h"
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/patch_source.h"
@@ -13,7 +14,8 @@ namespace patchpack {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: patchpack build SOURCE -o PAYLOAD [--x86] [--follow-links] [--allow-empty]\n"
+    "usage: patchpack build SOURCE -o PAYLOAD [--x86] [--preset N[e]] [--follow-links]\n"
+    "                      [--allow-empty]\n"
     "\n"
     "Builds a payload from the patch source folder SOURCE:\n"
     "  version.txt                    the patch version, decimal (may be negative)\n"
@@ -28,9 +30,27 @@ constexpr const char* kHelp =
     "options:\n"
     "  -o PAYLOAD       the payload file to write\n"
     "  --x86            apply the x86 BCJ filter before compressing (for executables)\n"
+    "  --preset N[e]    the encoder's effort, 0 to 9 (default 6), e for extreme;\n"
+    "                   the dictionary is sized to the patch whatever the preset,\n"
+    "                   so the installer's memory does not depend on it\n"
     "  --follow-links   pack what symbolic links in SOURCE point to\n"
     "  --allow-empty    build a patch that changes nothing but the version\n"
     "  -h, --help       show this help\n";
+
+// --preset N or Ne: liblzma's level 0 to 9, "e" for its extreme variant.
+payload::EncodeOptions PresetOptions(const ParsedArguments& parsed) {
+  payload::EncodeOptions options;
+  auto preset = parsed.values.find("--preset");
+  if (preset == parsed.values.end()) return options;
+  const std::string& value = preset->second;
+  if (value.empty() || value[0] < '0' || value[0] > '9' || value.size() > 2 ||
+      (value.size() == 2 && value[1] != 'e')) {
+    throw UsageError("--preset takes a level from 0 to 9, optionally followed by e");
+  }
+  options.preset = value[0] - '0';
+  options.extreme = value.size() == 2;
+  return options;
+}
 
 std::size_t EntryCount(const payload::PatchDescription& description) {
   std::size_t count = 0;
@@ -43,7 +63,8 @@ std::size_t EntryCount(const payload::PatchDescription& description) {
 
 int RunBuildCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(
-      arguments, {.with_value = {"-o"}, .switches = {"--x86", "--follow-links", "--allow-empty"}});
+      arguments,
+      {.with_value = {"-o", "--preset"}, .switches = {"--x86", "--follow-links", "--allow-empty"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -61,17 +82,25 @@ int RunBuildCommand(std::span<const std::string> arguments) {
                        " holds no files, archives or deletions: the patch would change nothing "
                        "but curver.txt (--allow-empty builds it anyway)");
   }
-  payload::Bytes stream;
+  std::uint64_t stream_size = 0;
+  std::uint64_t payload_size = 0;
   try {
-    stream = payload::BuildPatchStream(description);
+    stream_size = payload::PatchStreamSize(description);
+    payload::EncodeOptions options = PresetOptions(parsed);
+    options.x86_filter = parsed.switches.contains("--x86");
+    payload::PayloadEncoder encoder(stream_size, options, [&](std::span<const std::uint8_t> piece) {
+      out.Write(piece);
+      payload_size += piece.size();
+    });
+    payload::WritePatchStream(description,
+                              [&](std::span<const std::uint8_t> piece) { encoder.Feed(piece); });
+    encoder.Finish();
   } catch (const std::invalid_argument& error) {
     throw CommandError(error.what());
   }
-  payload::Bytes payload =
-      payload::BuildPayload(stream, {.x86_filter = parsed.switches.contains("--x86")});
-  out.Commit(payload);
+  out.Commit();
 
-  std::cout << "wrote " << output << ": " << payload.size() << " bytes, stream of " << stream.size()
+  std::cout << "wrote " << output << ": " << payload_size << " bytes, stream of " << stream_size
             << " bytes; " << description.loose_files.size() << " loose files, "
             << description.archives.size() << " archives with " << EntryCount(description)
             << " new entries, " << description.deletions.size() << " deletions\n";

@@ -36,7 +36,7 @@ PayloadOutput::~PayloadOutput() {
   if (!committed_) ::unlink(partial_.c_str());
 }
 
-void PayloadOutput::Commit(std::span<const std::uint8_t> bytes) {
+void PayloadOutput::Write(std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -44,6 +44,9 @@ void PayloadOutput::Commit(std::span<const std::uint8_t> bytes) {
     if (put < 0) Fail(partial_, errno);
     done += static_cast<std::size_t>(put);
   }
+}
+
+void PayloadOutput::Commit() {
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) Fail(partial_, errno);

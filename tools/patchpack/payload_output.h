@@ -20,9 +20,11 @@ class PayloadOutput {
   PayloadOutput(const PayloadOutput&) = delete;
   PayloadOutput& operator=(const PayloadOutput&) = delete;
 
-  // Writes all of `bytes`, closes the partial file and renames it onto the
-  // destination; throws CommandError naming the path and the reason.
-  void Commit(std::span<const std::uint8_t> bytes);
+  // Appends to the partial file; throws CommandError naming it and the reason.
+  void Write(std::span<const std::uint8_t> bytes);
+  // Closes the partial file and renames it onto the destination; throws
+  // CommandError naming the path and the reason.
+  void Commit();
 
  private:
   std::filesystem::path destination_;

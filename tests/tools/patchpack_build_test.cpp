@@ -268,6 +268,29 @@ TEST(PatchpackBuild, RefusesAPatchThatChangesNothingUnlessAllowed) {
   EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")), expected);
 }
 
+// Work of more than a second shows progress on stderr, as plain lines when
+// stderr is not a terminal; --quiet shows none.
+TEST(PatchpackBuild, ReportsProgressOfLongWorkUnlessQuiet) {
+  TempDir dir;
+  WriteText(dir / "source/version.txt", "1");
+  ASSERT_EQ(test_support::RunCommand("mkdir -p " + Quoted(dir / "source/files") +
+                                     " && head -c 6000000 /dev/urandom > " +
+                                     Quoted(dir / "source/files/noise.bin"))
+                .exit_code,
+            0);
+  auto shown = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(shown.exit_code, 0) << shown.err;
+  EXPECT_NE(shown.err.find("100% compressing: 6.0 MB of 6.0 MB, "), std::string::npos)
+      << shown.err;
+  EXPECT_NE(shown.err.find(" s\n"), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.find('\r'), std::string::npos) << "no bar when stderr is no terminal";
+
+  auto quiet =
+      RunPatchpack("build " + Quoted(dir / "source") + " --quiet -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(quiet.exit_code, 0) << quiet.err;
+  EXPECT_EQ(quiet.err, "");
+}
+
 TEST(PatchpackBuild, EveryCommandAnswersVersion) {
   for (const char* command : {"--version", "build --version", "inspect --version",
                               "attach --version", "verify --version"}) {

@@ -1,4 +1,5 @@
 // patchpack build: a patch source folder in, a payload file out.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/patch_source.h"
 #include "tools/patchpack/payload_output.h"
+#include "tools/patchpack/progress_reporter.h"
 
 namespace patchpack {
 namespace {
@@ -35,6 +37,8 @@ constexpr const char* kHelp =
     "                   so the installer's memory does not depend on it\n"
     "  --follow-links   pack what symbolic links in SOURCE point to\n"
     "  --allow-empty    build a patch that changes nothing but the version\n"
+    "  --quiet          no progress on stderr (shown for work longer than a second:\n"
+    "                   a bar on a terminal, a line every 5 s otherwise)\n"
     "  -h, --help       show this help\n";
 
 // --preset N or Ne: liblzma's level 0 to 9, "e" for its extreme variant.
@@ -63,8 +67,8 @@ std::size_t EntryCount(const payload::PatchDescription& description) {
 
 int RunBuildCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(
-      arguments,
-      {.with_value = {"-o", "--preset"}, .switches = {"--x86", "--follow-links", "--allow-empty"}});
+      arguments, {.with_value = {"-o", "--preset"},
+                  .switches = {"--x86", "--follow-links", "--allow-empty", "--quiet"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -92,9 +96,20 @@ int RunBuildCommand(std::span<const std::string> arguments) {
       out.Write(piece);
       payload_size += piece.size();
     });
-    payload::WritePatchStream(description,
-                              [&](std::span<const std::uint8_t> piece) { encoder.Feed(piece); });
+    ProgressReporter progress("compressing", stream_size,
+                              ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
+    payload::WritePatchStream(description, [&](std::span<const std::uint8_t> piece) {
+      // Big contents go in slices, so that the progress moves within a file.
+      constexpr std::size_t kSlice = 1u << 20;
+      for (std::size_t at = 0; at < piece.size(); at += kSlice) {
+        std::span<const std::uint8_t> slice =
+            piece.subspan(at, std::min(kSlice, piece.size() - at));
+        encoder.Feed(slice);
+        progress.Advance(slice.size());
+      }
+    });
     encoder.Finish();
+    progress.Finish();
   } catch (const std::invalid_argument& error) {
     throw CommandError(error.what());
   }

@@ -280,8 +280,7 @@ TEST(PatchpackBuild, ReportsProgressOfLongWorkUnlessQuiet) {
             0);
   auto shown = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
   ASSERT_EQ(shown.exit_code, 0) << shown.err;
-  EXPECT_NE(shown.err.find("100% compressing: 6.0 MB of 6.0 MB, "), std::string::npos)
-      << shown.err;
+  EXPECT_NE(shown.err.find("100% compressing: 6.0 MB of 6.0 MB, "), std::string::npos) << shown.err;
   EXPECT_NE(shown.err.find(" s\n"), std::string::npos) << shown.err;
   EXPECT_EQ(shown.err.find('\r'), std::string::npos) << "no bar when stderr is no terminal";
 
@@ -289,6 +288,43 @@ TEST(PatchpackBuild, ReportsProgressOfLongWorkUnlessQuiet) {
       RunPatchpack("build " + Quoted(dir / "source") + " --quiet -o " + Quoted(dir / "p.bin"));
   ASSERT_EQ(quiet.exit_code, 0) << quiet.err;
   EXPECT_EQ(quiet.err, "");
+}
+
+TEST(PatchpackBuild, JsonReportIsOneDocumentWithThePayloadsSha1) {
+  TempDir dir;
+  WriteFullSource(dir / "source");
+  auto result =
+      RunPatchpack("build " + Quoted(dir / "source") + " --json -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  WriteText(dir / "report.json", result.out);
+  auto checked = test_support::RunCommand(
+      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+      "print(d[\"version\"], [(s[\"name\"], s[\"count\"]) for s in d[\"sections\"]], "
+      "d[\"staging_bytes_at_least\"], d[\"payload_sha1\"])' " +
+      Quoted(dir / "report.json") + " && sha1sum " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(checked.exit_code, 0) << checked.err << result.out;
+  // Staging needs the 9 loose bytes and the 7 bytes of new entries.
+  std::string first_line = checked.out.substr(0, checked.out.find('\n'));
+  EXPECT_EQ(first_line.substr(0, first_line.rfind(' ')),
+            "-3 [('loose files', 3), ('archives', 3), ('deletions', 2)] 16");
+  std::string sha1 = first_line.substr(first_line.rfind(' ') + 1);
+  EXPECT_EQ(checked.out.substr(first_line.size() + 1, 40), sha1);
+}
+
+TEST(PatchpackBuild, SummaryGivesTotalsRatioAndSingularCounts) {
+  TempDir dir;
+  WriteText(dir / "source/version.txt", "1");
+  WriteText(dir / "source/files/a.txt", std::string(1000, 'a'));
+  WriteText(dir / "source/archives/b.zip/c.txt", "c");
+  WriteText(dir / "source/delete.txt", "old.txt");
+  auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_NE(result.out.find("; 1 loose file, 1 archive with 1 new entry, 1 deletion\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find(" of 1.0 kB ("), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("the player needs at least 1.0 kB free for staging"), std::string::npos)
+      << result.out;
 }
 
 TEST(PatchpackBuild, EveryCommandAnswersVersion) {

@@ -1,5 +1,6 @@
 // patchpack build: a patch source folder in, a payload file out.
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -7,7 +8,9 @@
 
 #include "payload/payload_encoder.h"
 #include "payload/payload_writer.h"
+#include "payload/sha1.h"
 #include "tools/patchpack/command_line.h"
+#include "tools/patchpack/json_text.h"
 #include "tools/patchpack/patch_source.h"
 #include "tools/patchpack/payload_output.h"
 #include "tools/patchpack/progress_reporter.h"
@@ -37,6 +40,7 @@ constexpr const char* kHelp =
     "                   so the installer's memory does not depend on it\n"
     "  --follow-links   pack what symbolic links in SOURCE point to\n"
     "  --allow-empty    build a patch that changes nothing but the version\n"
+    "  --json           print one JSON document instead of the summary\n"
     "  --quiet          no progress on stderr (shown for work longer than a second:\n"
     "                   a bar on a terminal, a line every 5 s otherwise)\n"
     "  -h, --help       show this help\n";
@@ -63,12 +67,58 @@ std::size_t EntryCount(const payload::PatchDescription& description) {
   return count;
 }
 
+std::uint64_t ContentBytes(const std::vector<payload::FileEntry>& files) {
+  std::uint64_t bytes = 0;
+  for (const payload::FileEntry& file : files) bytes += file.content.size();
+  return bytes;
+}
+
+// The installer stages every loose file whole beside its target, and each
+// rewritten archive beside the old one: the player needs at least the new
+// contents free, plus the surviving old entries, which only the game knows.
+std::uint64_t StagingBytesAtLeast(const payload::PatchDescription& description) {
+  std::uint64_t bytes = ContentBytes(description.loose_files);
+  for (const payload::ArchiveRecord& archive : description.archives)
+    bytes += ContentBytes(archive.new_entries);
+  return bytes;
+}
+
+std::string Plural(std::size_t count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Hex(const payload::Sha1Digest& digest) {
+  std::string text;
+  for (std::uint8_t byte : digest) {
+    text += "0123456789abcdef"[byte >> 4];
+    text += "0123456789abcdef"[byte & 15];
+  }
+  return text;
+}
+
+void PrintJson(const std::string& output, const payload::PatchDescription& description,
+               std::uint64_t stream_size, std::uint64_t payload_size, const std::string& sha1) {
+  std::cout << "{\"patchpack\": " << JsonString(PI_VERSION) << ", \"result\": \"built\", "
+            << "\"payload\": " << JsonString(output)
+            << ", \"version\": " << static_cast<std::int32_t>(description.version)
+            << ",\n \"sections\": ["
+            << "{\"name\": \"loose files\", \"count\": " << description.loose_files.size()
+            << ", \"bytes\": " << ContentBytes(description.loose_files) << "}, "
+            << "{\"name\": \"archives\", \"count\": " << description.archives.size()
+            << ", \"new_entries\": " << EntryCount(description) << ", \"bytes\": "
+            << StagingBytesAtLeast(description) - ContentBytes(description.loose_files) << "}, "
+            << "{\"name\": \"deletions\", \"count\": " << description.deletions.size() << "}],\n"
+            << " \"stream_bytes\": " << stream_size << ", \"payload_bytes\": " << payload_size
+            << ", \"payload_sha1\": \"" << sha1
+            << "\", \"staging_bytes_at_least\": " << StagingBytesAtLeast(description) << "}\n";
+}
+
 }  // namespace
 
 int RunBuildCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(
       arguments, {.with_value = {"-o", "--preset"},
-                  .switches = {"--x86", "--follow-links", "--allow-empty", "--quiet"}});
+                  .switches = {"--x86", "--follow-links", "--allow-empty", "--quiet", "--json"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -88,12 +138,14 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   }
   std::uint64_t stream_size = 0;
   std::uint64_t payload_size = 0;
+  payload::Sha1 payload_sha1;
   try {
     stream_size = payload::PatchStreamSize(description);
     payload::EncodeOptions options = PresetOptions(parsed);
     options.x86_filter = parsed.switches.contains("--x86");
     payload::PayloadEncoder encoder(stream_size, options, [&](std::span<const std::uint8_t> piece) {
       out.Write(piece);
+      payload_sha1.Update(piece);
       payload_size += piece.size();
     });
     ProgressReporter progress("compressing", stream_size,
@@ -115,10 +167,25 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   }
   out.Commit();
 
+  std::string sha1 = Hex(payload_sha1.Finish());
+  if (parsed.switches.contains("--json")) {
+    PrintJson(output, description, stream_size, payload_size, sha1);
+    return 0;
+  }
+  double ratio = stream_size == 0
+                     ? 0
+                     : 100.0 * static_cast<double>(payload_size) / static_cast<double>(stream_size);
+  char percent[16];
+  std::snprintf(percent, sizeof percent, "%.1f", ratio);
   std::cout << "wrote " << output << ": " << payload_size << " bytes, stream of " << stream_size
-            << " bytes; " << description.loose_files.size() << " loose files, "
-            << description.archives.size() << " archives with " << EntryCount(description)
-            << " new entries, " << description.deletions.size() << " deletions\n";
+            << " bytes; " << Plural(description.loose_files.size(), "loose file", "loose files")
+            << ", " << Plural(description.archives.size(), "archive", "archives") << " with "
+            << Plural(EntryCount(description), "new entry", "new entries") << ", "
+            << Plural(description.deletions.size(), "deletion", "deletions") << "\n"
+            << "payload " << ByteCount(payload_size) << " of " << ByteCount(stream_size) << " ("
+            << percent << " %), SHA-1 " << sha1 << "\n"
+            << "the player needs at least " << ByteCount(StagingBytesAtLeast(description))
+            << " free for staging, plus the surviving entries of each rewritten archive\n";
   return 0;
 }
 

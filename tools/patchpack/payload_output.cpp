@@ -1,9 +1,5 @@
 #include "tools/patchpack/payload_output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,8 +9,8 @@
 namespace patchpack {
 namespace {
 
-[[noreturn]] void Fail(const std::filesystem::path& path, int error) {
-  throw CommandError("cannot write " + path.string() + ": " + std::strerror(error));
+[[noreturn]] void Fail(const std::filesystem::path& path, const std::string& reason) {
+  throw CommandError("cannot write " + path.string() + ": " + reason);
 }
 
 }  // namespace
@@ -23,34 +19,34 @@ PayloadOutput::PayloadOutput(const std::filesystem::path& destination)
     : destination_(destination), partial_(destination) {
   partial_ += ".partial";
   // A folder at the destination would only be found by the final rename.
-  struct stat status {};
-  if (::stat(destination_.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-    Fail(destination_, EISDIR);
-  }
-  fd_ = ::open(partial_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd_ < 0) Fail(partial_, errno);
+  std::error_code ignored;
+  if (std::filesystem::is_directory(destination_, ignored))
+    Fail(destination_, std::strerror(EISDIR));
+  file_ = std::fopen(partial_.string().c_str(), "wb");
+  if (file_ == nullptr) Fail(partial_, std::strerror(errno));
 }
 
 PayloadOutput::~PayloadOutput() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!committed_) ::unlink(partial_.c_str());
+  if (file_ != nullptr) std::fclose(file_);
+  if (!committed_) {
+    std::error_code ignored;
+    std::filesystem::remove(partial_, ignored);
+  }
 }
 
 void PayloadOutput::Write(std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) Fail(partial_, errno);
-    done += static_cast<std::size_t>(put);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+    Fail(partial_, std::strerror(errno));
   }
 }
 
 void PayloadOutput::Commit() {
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) Fail(partial_, errno);
-  if (::rename(partial_.c_str(), destination_.c_str()) != 0) Fail(destination_, errno);
+  std::FILE* file = file_;
+  file_ = nullptr;
+  if (std::fclose(file) != 0) Fail(partial_, std::strerror(errno));
+  std::error_code error;
+  std::filesystem::rename(partial_, destination_, error);
+  if (error) Fail(destination_, error.message());
   committed_ = true;
 }
 

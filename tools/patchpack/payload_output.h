@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -29,7 +30,7 @@ class PayloadOutput {
  private:
   std::filesystem::path destination_;
   std::filesystem::path partial_;
-  int fd_ = -1;
+  std::FILE* file_ = nullptr;
   bool committed_ = false;
 };
 

@@ -1,6 +1,12 @@
 #include "tools/patchpack/progress_reporter.h"
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 
@@ -37,7 +43,7 @@ std::string ByteCount(std::uint64_t bytes) {
 
 ProgressReporter::Mode ProgressReporter::ModeForStderr(bool quiet) {
   if (quiet) return Mode::Quiet;
-  return ::isatty(STDERR_FILENO) ? Mode::Terminal : Mode::Lines;
+  return isatty(fileno(stderr)) ? Mode::Terminal : Mode::Lines;
 }
 
 ProgressReporter::ProgressReporter(std::string what, std::uint64_t total, Mode mode)

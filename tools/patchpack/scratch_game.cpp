@@ -1,9 +1,6 @@
 #include "tools/patchpack/scratch_game.h"
 
-#include <stdlib.h>
-
-#include <cerrno>
-#include <cstring>
+#include <random>
 #include <string>
 
 #include "tools/patchpack/command_line.h"
@@ -18,12 +15,16 @@ ScratchGame::ScratchGame(const fs::path& game) {
     throw CommandError("GAME " + game.string() +
                        (fs::exists(game) ? " is not a folder" : " does not exist"));
   }
-  std::string pattern = (fs::temp_directory_path() / "patchpack-verify-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw CommandError("cannot make a scratch folder in " + fs::temp_directory_path().string() +
-                       ": " + std::strerror(errno));
+  // A fresh folder of a random name: create_directory fails on one that exists.
+  fs::path temp = fs::temp_directory_path(error);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
+    fs::path candidate = temp / ("patchpack-verify-" + std::to_string(random()));
+    if (fs::create_directory(candidate, error)) root_ = candidate;
   }
-  root_ = pattern;
+  if (root_.empty()) {
+    throw CommandError("cannot make a scratch folder in " + temp.string() + ": " + error.message());
+  }
   folder_ = root_ / "game";
   fs::copy(game, folder_, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
   if (error) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,12 +36,24 @@ struct EncodeOptions {
   int lc = 3;
   int lp = 0;
   int pb = 2;
+  // The encoder's search effort, liblzma's preset level 0 to 9, and its
+  // extreme variant. The dictionary does not follow the preset: it is chosen
+  // from the stream's size, within what the installer's decoder may hold.
+  int preset = 6;
+  bool extreme = false;
 };
 
 // The uncompressed patch stream for a description. Throws
 // std::invalid_argument for what the grammar cannot hold: an empty name, a
 // name with a 0 byte, or a content or stream of 4 GiB or more.
 Bytes BuildPatchStream(const PatchDescription& description);
+
+// The same stream without holding it: its size first (throwing as above),
+// then its bytes handed to `write` in order, contents straight from the
+// description.
+std::uint64_t PatchStreamSize(const PatchDescription& description);
+void WritePatchStream(const PatchDescription& description,
+                      const std::function<void(std::span<const std::uint8_t>)>& write);
 
 // Compresses a stream into a payload body (filter flag, LZMA_Alone header,
 // LZMA1 data ending with an end marker) and appends the SHA-1 trailer. The

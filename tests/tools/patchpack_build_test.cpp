@@ -156,6 +156,41 @@ TEST(PatchpackBuild, RefusesBadSourcesInOneLineAndKeepsTheOldPayload) {
          WriteText(folder / "f.txt", "x");
        },
        "the folders above it take 1004 characters; the installer creates at most 999"},
+      {"files is a file",
+       [](const path& s) {
+         std::filesystem::remove_all(s / "files");
+         WriteText(s / "files", "");
+       },
+       "files is a file; it must be a folder"},
+      {"archives is a file",
+       [](const path& s) {
+         std::filesystem::remove_all(s / "archives");
+         WriteText(s / "archives", "");
+       },
+       "archives is a file; it must be a folder"},
+      {"delete.txt is a folder",
+       [](const path& s) {
+         std::filesystem::remove(s / "delete.txt");
+         std::filesystem::create_directory(s / "delete.txt");
+       },
+       "delete.txt is a folder; it must be a file"},
+      {"drop list is a folder",
+       [](const path& s) { std::filesystem::create_directories(s / "archives/x.zip.drop/a"); },
+       "archives/x.zip.drop is a folder; a .drop list must be a file"},
+      {"link to a file",
+       [](const path& s) { std::filesystem::create_symlink("/etc/passwd", s / "files/passwd"); },
+       "files/passwd is a symbolic link; build packs no links"},
+      {"link to a folder",
+       [](const path& s) { std::filesystem::create_directory_symlink("/etc", s / "files/etc"); },
+       "files/etc is a symbolic link"},
+      {"link in an archive folder",
+       [](const path& s) {
+         std::filesystem::create_symlink("/etc/passwd", s / "archives/base.zip/passwd");
+       },
+       "archives/base.zip/passwd is a symbolic link"},
+      {"empty archive folder",
+       [](const path& s) { std::filesystem::create_directories(s / "archives/data/new.zip"); },
+       "archives/data/new.zip holds no entries and no names to drop"},
       {"4 GiB",
        [](const path& s) {
          WriteText(s / "files/huge.bin", "");
@@ -181,9 +216,141 @@ TEST(PatchpackBuild, RefusesBadSourcesInOneLineAndKeepsTheOldPayload) {
 TEST(PatchpackBuild, EmptySourceBuildsTheSmallestStream) {
   TempDir dir;
   WriteText(dir / "source/version.txt", "0");
-  auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin") +
+                             " --allow-empty");
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")), payload::Bytes(7, 0));
+}
+
+TEST(PatchpackBuild, FollowLinksPacksWhatTheLinksPointTo) {
+  TempDir dir;
+  WriteFullSource(dir / "source");
+  WriteText(dir / "outside/readme.txt", "hello");
+  std::filesystem::remove(dir / "source/files/data/readme.txt");
+  std::filesystem::create_symlink(dir / "outside/readme.txt", dir / "source/files/data/readme.txt");
+  auto result = RunPatchpack("build " + Quoted(dir / "source") + " --follow-links -o " +
+                             Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")),
+            payload::BuildPatchStream(FullSourceDescription()));
+}
+
+// The output is opened before the source is read or anything compressed, so
+// these fail at once and name the path with the system's reason.
+TEST(PatchpackBuild, RefusesAnUnwritableOutputBeforeReadingTheSource) {
+  TempDir dir;
+  WriteFullSource(dir / "source");
+  struct Case {
+    std::string output;
+    std::string expected;
+  } cases[] = {
+      {(dir / "nodir/p.bin").string(),
+       "cannot write " + (dir / "nodir/p.bin.partial").string() + ": No such file or directory"},
+      {(dir / "source").string(), "cannot write " + (dir / "source").string() + ": Is a directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    // A source that would fail late shows the output is checked first.
+    auto result = RunPatchpack("build " + Quoted(dir / "missing") + " -o " + Quoted(c.output));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.err;
+    EXPECT_EQ(result.err, "patchpack: " + c.expected + "\n");
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "source/files"));
+}
+
+TEST(PatchpackBuild, RefusesAPatchThatChangesNothingUnlessAllowed) {
+  TempDir dir;
+  WriteText(dir / "source/version.txt", "4");
+  std::filesystem::create_directories(dir / "source/files/empty/folder");
+  auto refused = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_TRUE(patchpack_test::IsOneLineError(refused)) << refused.err;
+  EXPECT_NE(refused.err.find("the patch would change nothing but curver.txt (--allow-empty"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "p.bin"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
+
+  auto allowed = RunPatchpack("build " + Quoted(dir / "source") +
+                              " --allow-empty --output=" + Quoted(dir / "p.bin"));
+  EXPECT_EQ(allowed.exit_code, 2) << "--output is no option of build";
+  allowed = RunPatchpack("build " + Quoted(dir / "source") + " --allow-empty -o " +
+                         Quoted(dir / "p.bin"));
+  ASSERT_EQ(allowed.exit_code, 0) << allowed.err;
+  payload::Bytes expected(7, 0);
+  expected[0] = 4;
+  EXPECT_EQ(DecodedStream(test_support::ReadBytes(dir / "p.bin")), expected);
+}
+
+// Work of more than a second shows progress on stderr, as plain lines when
+// stderr is not a terminal; --quiet shows none.
+TEST(PatchpackBuild, ReportsProgressOfLongWorkUnlessQuiet) {
+  TempDir dir;
+  WriteText(dir / "source/version.txt", "1");
+  ASSERT_EQ(test_support::RunCommand("mkdir -p " + Quoted(dir / "source/files") +
+                                     " && head -c 6000000 /dev/urandom > " +
+                                     Quoted(dir / "source/files/noise.bin"))
+                .exit_code,
+            0);
+  auto shown = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(shown.exit_code, 0) << shown.err;
+  EXPECT_NE(shown.err.find("100% compressing: 6.0 MB of 6.0 MB, "), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(" s\n"), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.find('\r'), std::string::npos) << "no bar when stderr is no terminal";
+
+  auto quiet =
+      RunPatchpack("build " + Quoted(dir / "source") + " --quiet -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(quiet.exit_code, 0) << quiet.err;
+  EXPECT_EQ(quiet.err, "");
+}
+
+TEST(PatchpackBuild, JsonReportIsOneDocumentWithThePayloadsSha1) {
+  TempDir dir;
+  WriteFullSource(dir / "source");
+  auto result =
+      RunPatchpack("build " + Quoted(dir / "source") + " --json -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  WriteText(dir / "report.json", result.out);
+  auto checked = test_support::RunCommand(
+      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+      "print(d[\"version\"], [(s[\"name\"], s[\"count\"]) for s in d[\"sections\"]], "
+      "d[\"staging_bytes_at_least\"], d[\"payload_sha1\"])' " +
+      Quoted(dir / "report.json") + " && sha1sum " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(checked.exit_code, 0) << checked.err << result.out;
+  // Staging needs the 9 loose bytes and the 7 bytes of new entries.
+  std::string first_line = checked.out.substr(0, checked.out.find('\n'));
+  EXPECT_EQ(first_line.substr(0, first_line.rfind(' ')),
+            "-3 [('loose files', 3), ('archives', 3), ('deletions', 2)] 16");
+  std::string sha1 = first_line.substr(first_line.rfind(' ') + 1);
+  EXPECT_EQ(checked.out.substr(first_line.size() + 1, 40), sha1);
+}
+
+TEST(PatchpackBuild, SummaryGivesTotalsRatioAndSingularCounts) {
+  TempDir dir;
+  WriteText(dir / "source/version.txt", "1");
+  WriteText(dir / "source/files/a.txt", std::string(1000, 'a'));
+  WriteText(dir / "source/archives/b.zip/c.txt", "c");
+  WriteText(dir / "source/delete.txt", "old.txt");
+  auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_NE(result.out.find("; 1 loose file, 1 archive with 1 new entry, 1 deletion\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find(" of 1.0 kB ("), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("the player needs at least 1.0 kB free for staging"), std::string::npos)
+      << result.out;
+}
+
+TEST(PatchpackBuild, EveryCommandAnswersVersion) {
+  for (const char* command : {"--version", "build --version", "inspect --version",
+                              "attach --version", "verify --version"}) {
+    SCOPED_TRACE(command);
+    auto result = RunPatchpack(command);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out.rfind("patchpack ", 0), 0u) << result.out;
+    EXPECT_TRUE(result.err.empty());
+  }
 }
 
 }  // namespace

@@ -1,19 +1,26 @@
 // patchpack build: a patch source folder in, a payload file out.
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 
+#include "payload/payload_encoder.h"
 #include "payload/payload_writer.h"
+#include "payload/sha1.h"
 #include "tools/patchpack/command_line.h"
+#include "tools/patchpack/json_text.h"
 #include "tools/patchpack/patch_source.h"
+#include "tools/patchpack/payload_output.h"
+#include "tools/patchpack/progress_reporter.h"
 
 namespace patchpack {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: patchpack build SOURCE -o PAYLOAD [--x86]\n"
+    "usage: patchpack build SOURCE -o PAYLOAD [--x86] [--preset N[e]] [--follow-links]\n"
+    "                      [--allow-empty]\n"
     "\n"
     "Builds a payload from the patch source folder SOURCE:\n"
     "  version.txt                    the patch version, decimal (may be negative)\n"
@@ -21,36 +28,36 @@ constexpr const char* kHelp =
     "  archives/<archive path>/       new entries of that archive, by entry name\n"
     "  archives/<archive path>.drop   entry names to drop from it, one a line\n"
     "  delete.txt                     game paths to delete, one a line\n"
-    "Entry and drop names must be lower case. An existing PAYLOAD is replaced\n"
+    "Entry and drop names must be lower case. Symbolic links, and archive\n"
+    "records that change nothing, are refused. An existing PAYLOAD is replaced\n"
     "only once the new one is complete.\n"
     "\n"
     "options:\n"
-    "  -o PAYLOAD   the payload file to write\n"
-    "  --x86        apply the x86 BCJ filter before compressing (for executables)\n"
-    "  -h, --help   show this help\n";
+    "  -o PAYLOAD       the payload file to write\n"
+    "  --x86            apply the x86 BCJ filter before compressing (for executables)\n"
+    "  --preset N[e]    the encoder's effort, 0 to 9 (default 6), e for extreme;\n"
+    "                   the dictionary is sized to the patch whatever the preset,\n"
+    "                   so the installer's memory does not depend on it\n"
+    "  --follow-links   pack what symbolic links in SOURCE point to\n"
+    "  --allow-empty    build a patch that changes nothing but the version\n"
+    "  --json           print one JSON document instead of the summary\n"
+    "  --quiet          no progress on stderr (shown for work longer than a second:\n"
+    "                   a bar on a terminal, a line every 5 s otherwise)\n"
+    "  -h, --help       show this help\n";
 
-// Writes beside the destination first, so that a failed build never leaves a
-// half-written payload under the real name.
-void WriteReplacing(const std::filesystem::path& destination, const payload::Bytes& bytes) {
-  std::filesystem::path partial = destination;
-  partial += ".partial";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(partial, ignored);
-      throw CommandError("cannot write " + partial.string());
-    }
+// --preset N or Ne: liblzma's level 0 to 9, "e" for its extreme variant.
+payload::EncodeOptions PresetOptions(const ParsedArguments& parsed) {
+  payload::EncodeOptions options;
+  auto preset = parsed.values.find("--preset");
+  if (preset == parsed.values.end()) return options;
+  const std::string& value = preset->second;
+  if (value.empty() || value[0] < '0' || value[0] > '9' || value.size() > 2 ||
+      (value.size() == 2 && value[1] != 'e')) {
+    throw UsageError("--preset takes a level from 0 to 9, optionally followed by e");
   }
-  std::error_code error;
-  std::filesystem::rename(partial, destination, error);
-  if (error) {
-    std::filesystem::remove(partial, error);
-    throw CommandError("cannot write " + destination.string() + ": " + error.message());
-  }
+  options.preset = value[0] - '0';
+  options.extreme = value.size() == 2;
+  return options;
 }
 
 std::size_t EntryCount(const payload::PatchDescription& description) {
@@ -60,10 +67,58 @@ std::size_t EntryCount(const payload::PatchDescription& description) {
   return count;
 }
 
+std::uint64_t ContentBytes(const std::vector<payload::FileEntry>& files) {
+  std::uint64_t bytes = 0;
+  for (const payload::FileEntry& file : files) bytes += file.content.size();
+  return bytes;
+}
+
+// The installer stages every loose file whole beside its target, and each
+// rewritten archive beside the old one: the player needs at least the new
+// contents free, plus the surviving old entries, which only the game knows.
+std::uint64_t StagingBytesAtLeast(const payload::PatchDescription& description) {
+  std::uint64_t bytes = ContentBytes(description.loose_files);
+  for (const payload::ArchiveRecord& archive : description.archives)
+    bytes += ContentBytes(archive.new_entries);
+  return bytes;
+}
+
+std::string Plural(std::size_t count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Hex(const payload::Sha1Digest& digest) {
+  std::string text;
+  for (std::uint8_t byte : digest) {
+    text += "0123456789abcdef"[byte >> 4];
+    text += "0123456789abcdef"[byte & 15];
+  }
+  return text;
+}
+
+void PrintJson(const std::string& output, const payload::PatchDescription& description,
+               std::uint64_t stream_size, std::uint64_t payload_size, const std::string& sha1) {
+  std::cout << "{\"patchpack\": " << JsonString(PI_VERSION) << ", \"result\": \"built\", "
+            << "\"payload\": " << JsonString(output)
+            << ", \"version\": " << static_cast<std::int32_t>(description.version)
+            << ",\n \"sections\": ["
+            << "{\"name\": \"loose files\", \"count\": " << description.loose_files.size()
+            << ", \"bytes\": " << ContentBytes(description.loose_files) << "}, "
+            << "{\"name\": \"archives\", \"count\": " << description.archives.size()
+            << ", \"new_entries\": " << EntryCount(description) << ", \"bytes\": "
+            << StagingBytesAtLeast(description) - ContentBytes(description.loose_files) << "}, "
+            << "{\"name\": \"deletions\", \"count\": " << description.deletions.size() << "}],\n"
+            << " \"stream_bytes\": " << stream_size << ", \"payload_bytes\": " << payload_size
+            << ", \"payload_sha1\": \"" << sha1
+            << "\", \"staging_bytes_at_least\": " << StagingBytesAtLeast(description) << "}\n";
+}
+
 }  // namespace
 
 int RunBuildCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed = ParseArguments(arguments, {.with_value = {"-o"}, .switches = {"--x86"}});
+  ParsedArguments parsed = ParseArguments(
+      arguments, {.with_value = {"-o", "--preset"},
+                  .switches = {"--x86", "--follow-links", "--allow-empty", "--quiet", "--json"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -71,22 +126,66 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   if (parsed.positional.size() != 1) throw UsageError("build takes one SOURCE folder");
   if (!parsed.values.contains("-o")) throw UsageError("build needs -o PAYLOAD");
 
-  payload::PatchDescription description = LoadPatchSource(parsed.positional[0]);
-  payload::Bytes stream;
+  const std::string& output = parsed.values["-o"];
+  PayloadOutput out(output);
+  payload::PatchDescription description = LoadPatchSource(
+      parsed.positional[0], {.follow_links = parsed.switches.contains("--follow-links")});
+  if (description.loose_files.empty() && description.archives.empty() &&
+      description.deletions.empty() && !parsed.switches.contains("--allow-empty")) {
+    throw CommandError(parsed.positional[0] +
+                       " holds no files, archives or deletions: the patch would change nothing "
+                       "but curver.txt (--allow-empty builds it anyway)");
+  }
+  std::uint64_t stream_size = 0;
+  std::uint64_t payload_size = 0;
+  payload::Sha1 payload_sha1;
   try {
-    stream = payload::BuildPatchStream(description);
+    stream_size = payload::PatchStreamSize(description);
+    payload::EncodeOptions options = PresetOptions(parsed);
+    options.x86_filter = parsed.switches.contains("--x86");
+    payload::PayloadEncoder encoder(stream_size, options, [&](std::span<const std::uint8_t> piece) {
+      out.Write(piece);
+      payload_sha1.Update(piece);
+      payload_size += piece.size();
+    });
+    ProgressReporter progress("compressing", stream_size,
+                              ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
+    payload::WritePatchStream(description, [&](std::span<const std::uint8_t> piece) {
+      // Big contents go in slices, so that the progress moves within a file.
+      constexpr std::size_t kSlice = 1u << 20;
+      for (std::size_t at = 0; at < piece.size(); at += kSlice) {
+        std::span<const std::uint8_t> slice =
+            piece.subspan(at, std::min(kSlice, piece.size() - at));
+        encoder.Feed(slice);
+        progress.Advance(slice.size());
+      }
+    });
+    encoder.Finish();
+    progress.Finish();
   } catch (const std::invalid_argument& error) {
     throw CommandError(error.what());
   }
-  payload::Bytes payload =
-      payload::BuildPayload(stream, {.x86_filter = parsed.switches.contains("--x86")});
-  const std::string& output = parsed.values["-o"];
-  WriteReplacing(output, payload);
+  out.Commit();
 
-  std::cout << "wrote " << output << ": " << payload.size() << " bytes, stream of " << stream.size()
-            << " bytes; " << description.loose_files.size() << " loose files, "
-            << description.archives.size() << " archives with " << EntryCount(description)
-            << " new entries, " << description.deletions.size() << " deletions\n";
+  std::string sha1 = Hex(payload_sha1.Finish());
+  if (parsed.switches.contains("--json")) {
+    PrintJson(output, description, stream_size, payload_size, sha1);
+    return 0;
+  }
+  double ratio = stream_size == 0
+                     ? 0
+                     : 100.0 * static_cast<double>(payload_size) / static_cast<double>(stream_size);
+  char percent[16];
+  std::snprintf(percent, sizeof percent, "%.1f", ratio);
+  std::cout << "wrote " << output << ": " << payload_size << " bytes, stream of " << stream_size
+            << " bytes; " << Plural(description.loose_files.size(), "loose file", "loose files")
+            << ", " << Plural(description.archives.size(), "archive", "archives") << " with "
+            << Plural(EntryCount(description), "new entry", "new entries") << ", "
+            << Plural(description.deletions.size(), "deletion", "deletions") << "\n"
+            << "payload " << ByteCount(payload_size) << " of " << ByteCount(stream_size) << " ("
+            << percent << " %), SHA-1 " << sha1 << "\n"
+            << "the player needs at least " << ByteCount(StagingBytesAtLeast(description))
+            << " free for staging, plus the surviving entries of each rewritten archive\n";
   return 0;
 }
 

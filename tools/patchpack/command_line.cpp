@@ -11,10 +11,20 @@ ParsedArguments ParseArguments(std::span<const std::string> arguments, const Opt
   bool options_ended = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (options_ended || argument.empty() || argument[0] != '-' || argument == "-") {
+    std::size_t equals = argument.find('=');
+    if (!options_ended && argument.starts_with("--") && equals != std::string::npos) {
+      // --name=value, the same as --name value.
+      std::string name = argument.substr(0, equals);
+      if (!spec.with_value.contains(name)) throw UsageError("unknown option " + name);
+      if (!parsed.values.emplace(name, argument.substr(equals + 1)).second) {
+        throw UsageError("option " + name + " given twice");
+      }
+    } else if (options_ended || argument.empty() || argument[0] != '-' || argument == "-") {
       parsed.positional.push_back(argument);
     } else if (argument == "--") {
       options_ended = true;
+    } else if (argument == "--version" && !spec.with_value.contains(argument)) {
+      throw VersionRequest();
     } else if (argument == "-h" || argument == "--help") {
       parsed.help = true;
     } else if (spec.switches.contains(argument)) {

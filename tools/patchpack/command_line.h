@@ -25,6 +25,10 @@ class CommandError : public std::runtime_error {
   int exit_code_;
 };
 
+// Thrown by ParseArguments for --version, where the command gives the option
+// no meaning of its own, so every command answers it the same way in main.
+struct VersionRequest {};
+
 // A mistake in how the command was called, as opposed to in its input.
 CommandError UsageError(const std::string& message);
 
@@ -41,6 +45,7 @@ struct ParsedArguments {
 };
 
 // Refuses unknown options, a missing option value and an option given twice.
+// Long options take their value as "--name value" or "--name=value".
 // "--" ends the options, so a file named like one can still be given.
 ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec);
 
@@ -51,5 +56,6 @@ int RunBuildCommand(std::span<const std::string> arguments);
 int RunInspectCommand(std::span<const std::string> arguments);
 int RunAttachCommand(std::span<const std::string> arguments);
 int RunDiffCommand(std::span<const std::string> arguments);
+int RunVerifyCommand(std::span<const std::string> arguments);
 
 }  // namespace patchpack

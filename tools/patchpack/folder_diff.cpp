@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 using FileList = std::map<std::string, std::string>;  // folded path -> path as spelled
 
 FileList ListFiles(const fs::path& root, const std::string& shown) {
-  if (!fs::is_directory(root))
-    throw CommandError(shown + " folder " + root.string() + " does not exist");
+  if (!fs::exists(root)) throw CommandError(shown + " folder " + root.string() + " does not exist");
+  if (!fs::is_directory(root)) throw CommandError(shown + " " + root.string() + " is not a folder");
   FileList files;
   std::error_code error;
   fs::recursive_directory_iterator it(root, error);

@@ -24,6 +24,8 @@ constexpr Command kCommands[] = {
     {"attach", "attach a payload to the console installer stub", &patchpack::RunAttachCommand},
     {"diff", "write a patch source folder from an old and a new game folder",
      &patchpack::RunDiffCommand},
+    {"verify", "install a patch on a scratch copy of a game and report the result",
+     &patchpack::RunVerifyCommand},
 };
 
 void PrintHelp() {
@@ -35,12 +37,16 @@ void PrintHelp() {
               << command.summary << "\n";
   }
   std::cout << "\n'patchpack COMMAND --help' describes a command.\n"
+               "'patchpack --version' or 'patchpack COMMAND --version' prints the version\n"
+               "(diff takes --version N as the patch version).\n"
+               "Long options take their value as --name=value too.\n"
                "Exit status: 0 on success, 1 when the command fails, 2 for a usage error.\n";
 }
 
 int Dispatch(const std::vector<std::string>& arguments) {
   if (arguments.empty()) throw patchpack::UsageError("no command given");
   const std::string& name = arguments[0];
+  if (name == "--version") throw patchpack::VersionRequest();
   if (name == "-h" || name == "--help" || name == "help") {
     PrintHelp();
     return 0;
@@ -59,6 +65,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   try {
     return Dispatch(arguments);
+  } catch (const patchpack::VersionRequest&) {
+    std::cout << "patchpack " << PI_VERSION << "\n";
+    return 0;
   } catch (const patchpack::CommandError& error) {
     std::cerr << "patchpack: " << error.what() << "\n";
     return error.exit_code();

@@ -34,25 +34,6 @@ bool HasExtension(const std::string& name) {
   return dot != std::string::npos && dot != 0 && dot + 1 != name.size();
 }
 
-// Calls `visit(file, path parts)` for every regular file below a folder.
-template <typename Visit>
-void WalkFiles(const fs::path& folder, const std::string& shown, std::vector<std::string>& parts,
-               Visit&& visit) {
-  for (const fs::directory_entry& child : SortedChildren(folder, shown)) {
-    std::string name = child.path().filename().string();
-    std::string child_shown = shown + "/" + name;
-    parts.push_back(name);
-    if (child.is_directory()) {
-      WalkFiles(child.path(), child_shown, parts, visit);
-    } else if (child.is_regular_file()) {
-      visit(child.path(), child_shown, parts);
-    } else {
-      throw CommandError(child_shown + " is neither a file nor a folder");
-    }
-    parts.pop_back();
-  }
-}
-
 std::string Joined(const std::vector<std::string>& parts, char separator) {
   std::string joined;
   for (const std::string& part : parts) {
@@ -62,32 +43,76 @@ std::string Joined(const std::vector<std::string>& parts, char separator) {
   return joined;
 }
 
+enum class Kind { Folder, File };
+
 class SourceLoader {
  public:
-  explicit SourceLoader(const fs::path& source) : source_(source) {}
+  SourceLoader(const fs::path& source, const SourceOptions& options)
+      : source_(source), options_(options) {}
 
   payload::PatchDescription Load() {
     if (!fs::is_directory(source_)) {
       throw CommandError(source_.string() + " is not a patch source folder");
     }
+    std::set<std::string> present;
     for (const fs::directory_entry& child : SortedChildren(source_, source_.string())) {
       std::string name = child.path().filename().string();
+      Kind expected = name == "files" || name == "archives" ? Kind::Folder : Kind::File;
       if (name != "version.txt" && name != "files" && name != "archives" && name != "delete.txt") {
         throw CommandError("unexpected '" + name + "' in " + source_.string() +
                            " (expected version.txt, files/, archives/, delete.txt)");
       }
+      if (KindOf(child, name) != expected) {
+        throw CommandError(name + (expected == Kind::Folder ? " is a file; it must be a folder"
+                                                            : " is a folder; it must be a file"));
+      }
+      present.insert(name);
     }
-    if (!fs::is_regular_file(source_ / "version.txt")) {
+    if (!present.contains("version.txt")) {
       throw CommandError(source_.string() + " has no version.txt");
     }
     description_.version = ReadVersionFile(source_ / "version.txt", "version.txt");
-    if (fs::is_directory(source_ / "files")) LoadLooseFiles();
-    if (fs::is_directory(source_ / "archives")) LoadArchives();
-    if (fs::exists(source_ / "delete.txt")) LoadDeletions();
+    if (present.contains("files")) LoadLooseFiles();
+    if (present.contains("archives")) LoadArchives();
+    if (present.contains("delete.txt")) LoadDeletions();
     return std::move(description_);
   }
 
  private:
+  // What a child of the source is. A symbolic link is refused unless the
+  // author asked to follow links: packing what a link points to could carry
+  // any file of the author's machine (a password file, say) into a payload.
+  Kind KindOf(const fs::directory_entry& child, const std::string& shown) const {
+    std::error_code error;
+    if (child.is_symlink(error) && !options_.follow_links) {
+      throw CommandError(shown +
+                         " is a symbolic link; build packs no links (--follow-links packs what "
+                         "they point to)");
+    }
+    fs::file_status status = child.status(error);
+    if (error) throw CommandError("cannot read " + shown + ": " + error.message());
+    if (fs::is_directory(status)) return Kind::Folder;
+    if (fs::is_regular_file(status)) return Kind::File;
+    throw CommandError(shown + " is neither a file nor a folder");
+  }
+
+  // Calls `visit(file, shown, path parts)` for every regular file below a folder.
+  template <typename Visit>
+  void WalkFiles(const fs::path& folder, const std::string& shown, std::vector<std::string>& parts,
+                 Visit&& visit) const {
+    for (const fs::directory_entry& child : SortedChildren(folder, shown)) {
+      std::string name = child.path().filename().string();
+      std::string child_shown = shown + "/" + name;
+      parts.push_back(name);
+      if (KindOf(child, child_shown) == Kind::Folder) {
+        WalkFiles(child.path(), child_shown, parts, visit);
+      } else {
+        visit(child.path(), child_shown, parts);
+      }
+      parts.pop_back();
+    }
+  }
+
   void LoadLooseFiles() {
     std::vector<std::string> parts;
     WalkFiles(source_ / "files", "files", parts,
@@ -104,6 +129,14 @@ class SourceLoader {
     std::vector<std::string> parts;
     WalkArchiveFolders(source_ / "archives", "archives", parts);
     for (auto& [path, archive] : archives_) {
+      // The installer rewrites the whole archive for a record, and fails on
+      // a player's machine when the game lacks it: a record that changes
+      // nothing is only risk.
+      if (archive.new_entries.empty() && archive.drop_names.empty()) {
+        throw CommandError(archive_origins_[path] +
+                           " holds no entries and no names to drop; the archive record would "
+                           "change nothing (remove it)");
+      }
       SortByName(archive.new_entries);
       std::sort(archive.drop_names.begin(), archive.drop_names.end());
       description_.archives.push_back(std::move(archive));
@@ -118,11 +151,14 @@ class SourceLoader {
       std::string name = child.path().filename().string();
       std::string child_shown = shown + "/" + name;
       parts.push_back(name);
-      if (child.is_directory() && HasExtension(name)) {
+      Kind kind = KindOf(child, child_shown);
+      if (kind == Kind::Folder && name.ends_with(kDropSuffix)) {
+        throw CommandError(child_shown + " is a folder; a .drop list must be a file");
+      } else if (kind == Kind::Folder && HasExtension(name)) {
         LoadNewEntries(child.path(), child_shown, Archive(parts, child_shown));
-      } else if (child.is_directory()) {
+      } else if (kind == Kind::Folder) {
         WalkArchiveFolders(child.path(), child_shown, parts);
-      } else if (child.is_regular_file() && name.ends_with(kDropSuffix)) {
+      } else if (name.ends_with(kDropSuffix)) {
         parts.back().resize(name.size() - kDropSuffix.size());
         LoadDropNames(child.path(), child_shown, Archive(parts, child_shown));
       } else {
@@ -143,6 +179,7 @@ class SourceLoader {
     if (inserted) {
       it->second.path = path;
       CheckStageable(path, shown);
+      archive_origins_[path] = shown;
       targets_.Add(path, shown);
     }
     return it->second;
@@ -185,15 +222,18 @@ class SourceLoader {
   }
 
   fs::path source_;
+  SourceOptions options_;
   payload::PatchDescription description_;
+  std::map<std::string, std::string> archive_origins_;  // archive path -> where it was first seen
   std::map<std::string, payload::ArchiveRecord> archives_;  // by archive path, so sorted
   TargetRegistry targets_;
 };
 
 }  // namespace
 
-payload::PatchDescription LoadPatchSource(const std::filesystem::path& source) {
-  return SourceLoader(source).Load();
+payload::PatchDescription LoadPatchSource(const std::filesystem::path& source,
+                                          const SourceOptions& options) {
+  return SourceLoader(source, options).Load();
 }
 
 }  // namespace patchpack

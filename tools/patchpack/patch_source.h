@@ -18,8 +18,14 @@
 
 namespace patchpack {
 
+struct SourceOptions {
+  // Take what symbolic links in the source point to; without it a link is refused.
+  bool follow_links = false;
+};
+
 // Reads and checks the whole source; throws CommandError naming the first
-// file at fault.
-payload::PatchDescription LoadPatchSource(const std::filesystem::path& source);
+// file at fault and the reason.
+payload::PatchDescription LoadPatchSource(const std::filesystem::path& source,
+                                          const SourceOptions& options = {});
 
 }  // namespace patchpack

@@ -94,8 +94,7 @@ payload::PatchDescription Unpack(const payload::Bytes& payload_bytes) {
       throw fail("undecodable: LZMA properties byte " + std::to_string(body[1]) +
                  " is out of range");
     case payload::DecodeResult::kNoMemory:
-      throw fail("cannot allocate the decoder's dictionary of " + std::to_string(*size) +
-                 " bytes");
+      throw fail("cannot allocate the decoder's dictionary of " + std::to_string(*size) + " bytes");
     case payload::DecodeResult::kDamaged:
       throw fail("undecodable: the LZMA data is damaged");
     case payload::DecodeResult::kEndsEarly:

@@ -1,12 +1,11 @@
 #include "tools/patchpack/source_rules.h"
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "base/ascii.h"
 #include "tools/patchpack/command_line.h"
+#include "tools/patchpack/source_file.h"
 
 namespace patchpack {
 namespace {
@@ -21,11 +20,8 @@ constexpr std::size_t kStagingSuffixBytes = 7;
 constexpr std::size_t kMaxFolderPrefix = 999;
 
 std::string ReadText(const std::filesystem::path& file, const std::string& shown_as) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw CommandError("cannot read " + shown_as);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw CommandError("cannot read " + shown_as);
-  return text;
+  payload::Bytes bytes = ReadWholeSourceFile(file, shown_as);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 void CheckNoZeroByte(const std::string& name, const std::string& shown_as) {
@@ -71,20 +67,12 @@ std::vector<std::string> ReadListFile(const std::filesystem::path& file,
 }
 
 payload::Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as) {
-  std::error_code error;
-  std::uintmax_t size = std::filesystem::file_size(file, error);
-  if (error) throw CommandError("cannot read " + shown_as + ": " + error.message());
+  std::uint64_t size = SourceFileSize(file, shown_as);
   if (size > kMaxContent) {
     throw CommandError(shown_as + " is " + std::to_string(size) +
                        " bytes; a patch carries files of at most 4 GiB - 1 bytes");
   }
-  std::ifstream in(file, std::ios::binary);
-  payload::Bytes content(size);
-  if (!in ||
-      !in.read(reinterpret_cast<char*>(content.data()), static_cast<std::streamsize>(size))) {
-    throw CommandError("cannot read " + shown_as);
-  }
-  return content;
+  return ReadWholeSourceFile(file, shown_as);
 }
 
 void CheckEntryName(const std::string& name, const std::string& shown_as) {

@@ -2,15 +2,13 @@
 // (relative, backslash-separated, in the ANSI code page), so they go to the
 // narrow Win32 calls unchanged, and the system matches letter case itself.
 #include <windows.h>
-// In this order: iowin32.h uses what the other two declare.
-#include <minizip/ioapi.h>
-#include <minizip/iowin32.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "engine/file_system.h"
+#include "engine/win32_zip_layer.h"
 
 namespace engine {
 namespace {
@@ -96,43 +94,35 @@ void ClearName(const char* path) {
   if (!DeleteFileA(path)) PutBack(path, previous);
 }
 
-// minizip's layer creates with CREATE_ALWAYS, which would write through a
-// link at the name; the name is cleared first, as for every staged file.
-voidpf ZCALLBACK OpenClearingName(voidpf opaque, const void* filename, int mode) {
-  const auto* defaults = static_cast<const zlib_filefunc64_def*>(opaque);
-  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) ClearName(static_cast<const char*>(filename));
-  return defaults->zopen64_file(defaults->opaque, filename, mode);
+// Creates a file of our own at the name, for every staged file, the staged
+// archive included. CREATE_NEW fails on anything at the name, a link
+// included, so a link put there after the name was cleared is not followed
+// either. A leftover that another program holds open cannot be removed; it
+// is truncated instead, opened as itself should it have become a link
+// meanwhile.
+HANDLE CreateOwnFile(const char* path, DWORD access, DWORD share) {
+  ClearName(path);
+  HANDLE file =
+      CreateFileA(path, access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
+      file = CreateFileA(path, access, share, nullptr, TRUNCATE_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+  }
+  return file;
 }
 
 class Win32FileSystem final : public FileSystem {
  public:
-  Win32FileSystem() {
-    fill_win32_filefunc64A(&defaults_);
-    zip_functions_ = defaults_;
-    zip_functions_.zopen64_file = OpenClearingName;
-    zip_functions_.opaque = &defaults_;
-  }
-
   bool MakeDirectory(const std::string& path) override {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
   }
 
-  // CREATE_NEW fails on anything at the name, a link included, so a link
-  // put there after the name was cleared is not followed either. A leftover
-  // that another program holds open cannot be removed; it is truncated
-  // instead, opened as itself should it have become a link meanwhile.
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
-    ClearName(path.c_str());
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
-      const DWORD attributes = GetFileAttributesA(path.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES &&
-          (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
-        file = CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, TRUNCATE_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      }
-    }
+    HANDLE file = CreateOwnFile(path.c_str(), GENERIC_WRITE, kShareReadWrite);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32WritableFile>(file);
   }
@@ -217,14 +207,10 @@ class Win32FileSystem final : public FileSystem {
     return false;
   }
 
-  // minizip's own Win32 layer over CreateFileA: an archive opened for
-  // reading is shared with other readers and must exist; a created one
-  // replaces any file of its name and is not shared.
-  zlib_filefunc64_def ZipFileFunctions() override { return zip_functions_; }
+  zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }
 
  private:
-  zlib_filefunc64_def defaults_;
-  zlib_filefunc64_def zip_functions_;
+  Win32ZipLayer zip_layer_{CreateOwnFile};
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The Win32 realisations of the engine's platform seams, run under Wine:
-// the file system (sharing, truncation, replace-by-rename, minizip's Win32
+// the file system (sharing, truncation, replace-by-rename, the minizip
 // layer) and the payload lookup. A console program that prints each failed
 // check and exits with the number of failures; it works in the current
 // directory, which the caller makes empty.
@@ -171,6 +171,113 @@ void ZipLayer(engine::FileSystem& fs) {
   CHECK(unzClose(unz) == UNZ_OK);
 }
 
+// Writes an archive of one entry through the table; true when every call
+// succeeded.
+bool WriteZip(zlib_filefunc64_def& functions, const char* path, const char* text) {
+  zipFile zip = zipOpen2_64(path, APPEND_STATUS_CREATE, nullptr, &functions);
+  if (zip == nullptr) return false;
+  const bool written = zipOpenNewFileInZip64(zip, "entry.txt", nullptr, nullptr, 0, nullptr, 0,
+                                             nullptr, Z_DEFLATED, 9, 0) == ZIP_OK &&
+                       zipWriteInFileInZip(zip, text, std::strlen(text)) == ZIP_OK &&
+                       zipCloseFileInZip(zip) == ZIP_OK;
+  return zipClose(zip, nullptr) == ZIP_OK && written;
+}
+
+// The one entry's contents as read back through the table; empty on failure.
+std::string ReadZip(zlib_filefunc64_def& functions, const char* path) {
+  unzFile unz = unzOpen2_64(path, &functions);
+  if (unz == nullptr) return {};
+  char contents[64] = {};
+  int count = -1;
+  if (unzGoToFirstFile(unz) == UNZ_OK && unzOpenCurrentFile(unz) == UNZ_OK) {
+    count = unzReadCurrentFile(unz, contents, sizeof contents - 1);
+    if (unzCloseCurrentFile(unz) != UNZ_OK) count = -1;
+  }
+  unzClose(unz);
+  return count < 0 ? std::string() : std::string(contents, count);
+}
+
+bool IsReparsePoint(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The staged archive is created as every staged file is: a leftover at its
+// name is replaced, and a link there is removed, never written through.
+void StagedArchiveName(engine::FileSystem& fs) {
+  zlib_filefunc64_def functions = fs.ZipFileFunctions();
+  CHECK(fs.MakeDirectory("staged"));
+  CHECK(WriteFileWith(fs, "staged\\left.zip.updtmp", "leftover of an earlier run, longer"));
+  CHECK(SetFileAttributesA("staged\\left.zip.updtmp", FILE_ATTRIBUTE_READONLY));
+  CHECK(WriteZip(functions, "staged\\left.zip.updtmp", "fresh"));
+  CHECK(ReadZip(functions, "staged\\left.zip.updtmp") == "fresh");
+
+  // A file outside the game folder, and a link to it at the staged name.
+  // Wine 8 answers CreateSymbolicLinkA with success but makes nothing.
+  CHECK(WriteFileWith(fs, "outside.txt", "not ours"));
+  CHECK(fs.MakeDirectory("outside"));
+  if (!CreateSymbolicLinkA("staged\\file.zip.updtmp", "..\\outside.txt", 0) ||
+      !IsReparsePoint("staged\\file.zip.updtmp")) {
+    std::printf("NOTE: no file symbolic link could be made; not checked\n");
+  } else {
+    CHECK(WriteZip(functions, "staged\\file.zip.updtmp", "staged"));
+    CHECK(!IsReparsePoint("staged\\file.zip.updtmp"));
+    CHECK(ReadZip(functions, "staged\\file.zip.updtmp") == "staged");
+    CHECK(fs.ReadWholeFile("outside.txt") == "not ours");
+  }
+  if (!CreateSymbolicLinkA("staged\\dir.zip.updtmp", "..\\outside", SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+      !IsReparsePoint("staged\\dir.zip.updtmp")) {
+    std::printf("NOTE: no directory symbolic link could be made; not checked\n");
+  } else {
+    CHECK(WriteZip(functions, "staged\\dir.zip.updtmp", "staged"));
+    CHECK(!IsReparsePoint("staged\\dir.zip.updtmp"));
+    CHECK(ReadZip(functions, "staged\\dir.zip.updtmp") == "staged");
+    CHECK(GetFileAttributesA("outside") == FILE_ATTRIBUTE_DIRECTORY);
+  }
+  // A real directory at the name stays, and the archive is not created.
+  CHECK(fs.MakeDirectory("staged\\real.zip.updtmp"));
+  CHECK(zipOpen2_64("staged\\real.zip.updtmp", APPEND_STATUS_CREATE, nullptr, &functions) ==
+        nullptr);
+}
+
+// The seven calls on their own: 64-bit offsets, a failed write seen by the
+// error call, a failed seek by its result.
+void ZipCalls(engine::FileSystem& fs) {
+  zlib_filefunc64_def functions = fs.ZipFileFunctions();
+  CHECK(functions.zopen64_file(functions.opaque, "missing.zip",
+                               ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING) == nullptr);
+  CHECK(WriteFileWith(fs, "calls.bin", "0123456789"));
+  voidpf stream = functions.zopen64_file(functions.opaque, "calls.bin",
+                                         ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+  CHECK(stream != nullptr);
+  if (stream == nullptr) return;
+  const auto seek = [&](ZPOS64_T offset, int origin) {
+    return functions.zseek64_file(functions.opaque, stream, offset, origin);
+  };
+  const auto tell = [&] { return functions.ztell64_file(functions.opaque, stream); };
+  char buffer[4] = {};
+  CHECK(seek(3, ZLIB_FILEFUNC_SEEK_SET) == 0);
+  CHECK(functions.zread_file(functions.opaque, stream, buffer, 3) == 3);
+  CHECK(std::string(buffer) == "345");
+  CHECK(tell() == 6u);
+  CHECK(seek(static_cast<ZPOS64_T>(-2), ZLIB_FILEFUNC_SEEK_CUR) == 0);
+  CHECK(tell() == 4u);
+  CHECK(seek(0, ZLIB_FILEFUNC_SEEK_END) == 0);
+  CHECK(tell() == 10u);
+  CHECK(functions.zread_file(functions.opaque, stream, buffer, 3) == 0);
+  const ZPOS64_T beyond_4gib = (ZPOS64_T{5} << 30) + 7;
+  CHECK(seek(beyond_4gib, ZLIB_FILEFUNC_SEEK_SET) == 0);
+  CHECK(tell() == beyond_4gib);
+  CHECK(seek(0, 7) == -1);
+  CHECK(seek(static_cast<ZPOS64_T>(-20), ZLIB_FILEFUNC_SEEK_END) == -1);
+  CHECK(functions.zerror_file(functions.opaque, stream) == 0);
+  // Opened for reading only, so the write fails.
+  CHECK(functions.zwrite_file(functions.opaque, stream, "x", 1) == 0);
+  CHECK(functions.zerror_file(functions.opaque, stream) != 0);
+  CHECK(functions.zclose_file(functions.opaque, stream) == 0);
+  CHECK(fs.ReadWholeFile("calls.bin") == "0123456789");
+}
+
 void Payload() {
   // win32_seams_test.rc links 24 bytes, a 0 among them, as "PATCHDATA" 101.
   const auto payload = shell::win32::FindEmbeddedPayload();
@@ -188,6 +295,8 @@ int main() {
   FilesAndDirectories(fs);
   CommitCalls(fs);
   ZipLayer(fs);
+  StagedArchiveName(fs);
+  ZipCalls(fs);
   Payload();
   std::printf("%s: %d failed checks\n", failures == 0 ? "OK" : "FAILED", failures);
   return failures;

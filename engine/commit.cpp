@@ -1,5 +1,6 @@
 #include "engine/commit.h"
 
+#include "engine/game_path.h"
 #include "engine/install_error.h"
 #include "engine/write_error.h"
 
@@ -37,7 +38,8 @@ void CommitStagedFiles(CommitList& commit_list, FileSystem& file_system) {
 
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
-    file_system.RemoveFile(path);
+    // Passed over like a file that cannot be removed: the commit is done.
+    if (StaysInGameFolder(path)) file_system.RemoveFile(path);
   }
 }
 

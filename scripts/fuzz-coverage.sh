@@ -14,11 +14,16 @@ cmake --build --preset fuzz-coverage --target fuzz_targets -j"$(nproc)" >/dev/nu
 
 rm -rf "$out/profiles"
 mkdir -p "$out/profiles"
+# llvm-cov takes the first program as its argument and the others as objects.
 objects=""
 for target in $targets; do
   LLVM_PROFILE_FILE="$out/profiles/$target.profraw" "$out/fuzz/$target" -runs=0 \
     build/fuzz/corpus/"$target" build/fuzz/seeds/"$target" >/dev/null 2>&1
-  objects="$objects -object=$out/fuzz/$target"
+  if [ -z "$objects" ]; then
+    objects="$out/fuzz/$target"
+  else
+    objects="$objects -object=$out/fuzz/$target"
+  fi
 done
 llvm-profdata merge -sparse "$out"/profiles/*.profraw -o "$out/fuzz.profdata"
 

@@ -1,15 +1,34 @@
 #include "engine/commit.h"
 
+#include <set>
+#include <string>
+
+#include "base/ascii.h"
 #include "engine/commit_journal.h"
+#include "engine/game_path.h"
 #include "engine/install_error.h"
 #include "engine/write_error.h"
 
 namespace engine {
 namespace {
 
+// A target as Windows matches it: either separator, ASCII case ignored.
+std::string TargetKey(const std::string& target) {
+  std::string key = base::ToLowerAscii(target);
+  for (char& c : key) {
+    if (c == '/') c = '\\';
+  }
+  return key;
+}
+
 Journal CheckTargets(const CommitList& commit_list, FileSystem& file_system) {
   Journal journal;
+  std::set<std::string> keys;
   for (const std::string& target : commit_list) {
+    // A stream that names one target twice was built wrong, and its two
+    // staged copies were one file: the second backup would overwrite the
+    // first, the only copy of the old file. Refused before anything changes.
+    if (!keys.insert(TargetKey(target)).second) throw InstallError(InstallError::Unknown);
     switch (file_system.ProbeTarget(target)) {
       case TargetState::kMissing:
         journal.push_back({target, false});
@@ -68,7 +87,8 @@ void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
 
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
-    file_system.RemoveFile(path);
+    // Passed over like a file that cannot be removed: the commit is done.
+    if (StaysInGameFolder(path)) file_system.RemoveFile(path);
   }
 }
 

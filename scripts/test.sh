@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds everything and runs every test: the sanitizer build's unit and
-# end-to-end tests, then the Windows cross-build and its tests.
+# end-to-end tests, a short run of every fuzz target, then the Windows
+# cross-build and its tests.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -9,4 +10,5 @@ cd "$(dirname "$0")/.."
 cmake --preset test
 cmake --build --preset test -j"$(nproc)"
 ctest --preset test -j"$(nproc)"
+./scripts/fuzz.sh "${PI_FUZZ_SECONDS:-15}"
 ./scripts/test-windows.sh

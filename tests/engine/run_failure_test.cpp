@@ -210,5 +210,21 @@ TEST_F(RunFailureTest, AllocationFailureIsAnUnknownErrorAndDiscardsWhatWasStaged
   EXPECT_EQ(folder.Files(), before);
 }
 
+TEST_F(RunFailureTest, TargetNamedTwiceIsRefusedBeforeAnyFileChanges) {
+  // Found by the run's fuzz target: the second backup of the one file
+  // overwrote the first, and the restore brought back the first new copy.
+  PatchDescription patch;
+  patch.version = 14;
+  patch.loose_files = {Entry("a.txt", "new a"), Entry("data\\game.ini", "first"),
+                       Entry("DATA\\GAME.INI", "second")};
+  folder.Write("a.txt", "old a");
+  folder.Write("data/game.ini", "old ini");
+  const auto before = folder.Files();
+  Run(BuildPayload(BuildPatchStream(patch)));
+
+  EXPECT_EQ(host.Errors(), (Calls{kUnknownError}));
+  EXPECT_EQ(folder.Files(), before);
+}
+
 }  // namespace
 }  // namespace engine::test

@@ -1,0 +1,98 @@
+// Writes the seed corpora of the fuzz targets, one folder per target under
+// the folder given, from the same builders the tests use: small valid inputs
+// of every shape, from which the fuzzer mutates its way into the damaged ones.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_game.h"
+#include "payload/payload_container.h"
+#include "payload/payload_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using payload::Bytes;
+
+void Write(const fs::path& folder, const std::string& name, const std::string& bytes) {
+  fs::create_directories(folder);
+  std::ofstream(folder / name, std::ios::binary) << bytes;
+}
+
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+Bytes Data(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Patches of the shapes the run meets, against the run target's game folder.
+std::vector<payload::PatchDescription> Patches() {
+  payload::PatchDescription typical;
+  typical.version = 6;
+  typical.loose_files = {{"sv.exe", Data("MZ new game")},
+                         {"DATA\\game.ini", Data("[game]\r\nnew\r\n")},
+                         {"data\\new\\x.bin", Data(std::string(64, 'x'))}};
+  typical.archives = {
+      {"data\\textures.zip", {{"e.txt", Data("echo")}, {"b.txt", Data("new")}}, {"c/d.txt"}}};
+  typical.deletions = {"data\\maps\\a.bin"};
+
+  payload::PatchDescription same = typical;  // asks to reinstall
+  same.version = 5;
+  payload::PatchDescription archive_only;
+  archive_only.version = 9;
+  archive_only.archives = {{"data\\new.zip", {{"n.txt", Data("new archive")}}, {}}};
+  payload::PatchDescription empty;
+  return {typical, same, archive_only, empty};
+}
+
+std::vector<std::string> Zips() {
+  const std::string plain =
+      fuzz::MakeZip({{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"c/d.txt", "delta"}});
+  const std::string one = fuzz::MakeZip({{"B.TXT", std::string(500, 'z')}});
+  // The end record alone: an archive without entries.
+  const std::string empty("PK\x05\x06" + std::string(18, '\0'));
+  return {plain, one, empty, "stub bytes in front" + plain};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_fuzz_seeds OUTPUT_FOLDER MESSAGES_TXT\n");
+    return 2;
+  }
+  const fs::path out = argv[1];
+  int index = 0;
+  for (const payload::PatchDescription& patch : Patches()) {
+    const std::string name = "seed" + std::to_string(index++);
+    const Bytes stream = payload::BuildPatchStream(patch);
+    Write(out / "patch_stream_fuzz", name, Text(stream));
+    for (bool x86 : {false, true}) {
+      Bytes body = payload::BuildPayload(stream, {.x86_filter = x86});
+      body.resize(body.size() - payload::kTrailerSize);
+      Write(out / "payload_fuzz", name + (x86 ? "x86" : ""), Text(body));
+    }
+    // Answers: yes to every question; no cancel.
+    Write(out / "run_fuzz", name, "\xff" + std::string(1, '\0') + Text(stream));
+  }
+  index = 0;
+  for (const std::string& zip : Zips()) {
+    const std::string name = "seed" + std::to_string(index++);
+    Write(out / "archive_merge_fuzz", name, zip);
+    Write(out / "zip_reader_fuzz", name, zip);
+  }
+  index = 0;
+  for (const char* record :
+       {"5\r\nonline", "-2147483648\r\n", "13\r\n\x1a tail", " +7  tag more"}) {
+    Write(out / "version_record_fuzz", "seed" + std::to_string(index++), record);
+  }
+  std::ifstream messages(argv[2], std::ios::binary);
+  Write(out / "message_table_fuzz", "seed0",
+        std::string(std::istreambuf_iterator<char>(messages), {}));
+  Write(out / "message_table_fuzz", "seed1",
+        std::string("\xff\xfe"
+                    "a\0\r\0\n\0b\0",
+                    10));
+  return 0;
+}

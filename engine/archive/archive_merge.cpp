@@ -261,17 +261,18 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   commit_list.push_back(archive_path);
 
   zlib_filefunc64_def file_functions = file_system.ZipFileFunctions();
-  UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &file_functions));
+  // Declared before the archives read and written through it, which it must
+  // outlive.
+  WriteBackLayer layer(file_functions);
+  zlib_filefunc64_def layer_functions = layer.functions();
+  UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &layer_functions));
   // An archive that minizip cannot open may still be a valid one without
   // entries, which simply has nothing to copy.
   if (!old_archive && !IsZipWithoutEntries(file_functions, archive_path)) {
     throw InstallError(InstallError::Unknown);
   }
-  // Declared before the archive written through it, which it must outlive.
-  WriteBackLayer staged_layer(file_functions);
-  zlib_filefunc64_def staged_functions = staged_layer.functions();
   ZipHandle staged(
-      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &staged_functions));
+      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &layer_functions));
   if (!staged) ThrowWriteError();
 
   std::vector<std::uint8_t> buffer(kCopyChunkSize);
@@ -280,7 +281,7 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   ReadDropNames(stream, skip_list);
   skip_list.Sort();
   if (old_archive) {
-    entry_count += CopySurvivingEntries(old_archive.get(), file_functions, archive_path,
+    entry_count += CopySurvivingEntries(old_archive.get(), layer_functions, archive_path,
                                         staged.get(), skip_list, host, buffer);
   }
 

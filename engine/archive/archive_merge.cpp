@@ -155,20 +155,22 @@ int LevelFromOptionBits(uLong flag) {
 
 // Copies the current old entry without decompressing it: its stored bytes,
 // method, compression-option bits, CRC-32, sizes and DOS date and time. The
-// stored bytes are located and read through `reader`, a second stream on
-// the old archive, rather than by minizip's raw read: that one copies byte
+// stored bytes are located through `directory` and `reader`, two more
+// streams on the old archive, and read through `reader`, rather than by
+// minizip's raw read: that one copies byte
 // by byte and checksums what it need not, several times slower than the
 // disk, and cannot find Zip64 entries on 64-bit Linux (see stored_entry.h).
-void CopyEntryRaw(LayerStream& reader, std::uint64_t archive_start, std::uint64_t central_offset,
-                  zipFile staged, const std::string& name, const unz_file_info64& info,
-                  InstallerHost& host, std::vector<std::uint8_t>& buffer) {
+void CopyEntryRaw(LayerStream& directory, LayerStream& reader, std::uint64_t archive_start,
+                  std::uint64_t central_offset, zipFile staged, const std::string& name,
+                  const unz_file_info64& info, InstallerHost& host,
+                  std::vector<std::uint8_t>& buffer) {
   // minizip writes only these two methods; the failure is the writer's.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
   // A raw copy cannot carry encryption over: the bytes would be unreadable.
   if ((info.flag & kEncryptedFlag) != 0) ThrowUnreadable();
 
   const std::optional<StoredEntry> stored =
-      LocateStoredEntry(reader, archive_start, central_offset);
+      LocateStoredEntry(directory, reader, archive_start, central_offset);
   if (!stored || !reader.Seek(stored->data_offset, ZLIB_FILEFUNC_SEEK_SET)) ThrowUnreadable();
 
   // A date of 0 must be passed as no record at all: minizip would otherwise
@@ -207,7 +209,12 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
                                    std::vector<std::uint8_t>& buffer) {
   LayerStream reader(file_functions, archive_path,
                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
-  if (!reader.is_open()) ThrowUnreadable();
+  // The central records are read through a stream of their own, so that
+  // neither stream's read window moves back and forth between the directory
+  // and the entries.
+  LayerStream directory(file_functions, archive_path,
+                        ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+  if (!reader.is_open() || !directory.is_open()) ThrowUnreadable();
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(old_archive, &global) != UNZ_OK) ThrowUnreadable();
   // The offsets that minizip reports count from the start of the zip, which
@@ -238,7 +245,8 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
     if (name.find('\0') != std::string::npos) ThrowUnreadable();
     name = base::ToLowerAscii(name);
     if (skip_list.Contains(name)) continue;
-    CopyEntryRaw(reader, *archive_start, central_offset, staged, name, info, host, buffer);
+    CopyEntryRaw(directory, reader, *archive_start, central_offset, staged, name, info, host,
+                 buffer);
     ++copied;
   }
 
@@ -248,7 +256,7 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
   // walk early as if all was well. The walk is complete when the record
   // after the last entry ends the central directory.
   const bool complete =
-      visited == 0 ? global.number_entry == 0 : IsCentralDirectoryEnd(reader, next_record);
+      visited == 0 ? global.number_entry == 0 : IsCentralDirectoryEnd(directory, next_record);
   if (!complete) ThrowUnreadable();
   return copied;
 }

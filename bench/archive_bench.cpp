@@ -115,15 +115,25 @@ payload::Bytes PatchStreamFor(const std::string& archive) {
   return payload::BuildPatchStream(description);
 }
 
-struct Best {
-  double wall = 1e30;
-  double cpu = 1e30;
+// Each contender's rounds: the median wall and CPU times (user plus system),
+// the figures compared, and the best ones, which a busy spell of the machine
+// cannot raise.
+struct Rounds {
+  std::vector<double> walls;
+  std::vector<double> cpus;
   long peak_rss_kib = 0;
   void Add(const bench::ProcessRun& run) {
-    wall = std::min(wall, run.seconds);
-    cpu = std::min(cpu, run.cpu_seconds);
+    walls.push_back(run.seconds);
+    cpus.push_back(run.cpu_seconds);
     peak_rss_kib = std::max(peak_rss_kib, run.peak_rss_kib);
   }
+  static double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  }
+  double wall() const { return Median(walls); }
+  double cpu() const { return Median(cpus); }
+  double best_wall() const { return *std::min_element(walls.begin(), walls.end()); }
 };
 
 class QuietHost final : public engine::InstallerHost {
@@ -181,9 +191,8 @@ void Compare(const fs::path& dir, const std::string& name, bool one_large_entry)
     zip_argv.push_back(entry);
   }
   // The contenders take turns, round after round, so that a busy spell of
-  // the machine does not fall on one of them only; each keeps its best wall
-  // time and its best CPU time (user plus system), the steadier figure here.
-  Best cp, dd, zip, merge;
+  // the machine does not fall on one of them only.
+  Rounds cp, dd, zip, merge;
   for (int round = 0; round < kRounds; ++round) {
     fs::current_path(dir);
     cp.Add(bench::RunProgram({"cp", archive.string(), "copy.zip"}));
@@ -201,15 +210,17 @@ void Compare(const fs::path& dir, const std::string& name, bool one_large_entry)
   std::printf("%s: %.0f MB, %d entries, largest %zu MB; %d replaced\n", name.c_str(), mb,
               kSmallEntries + (one_large_entry ? 1 : 150),
               (one_large_entry ? kLargeTotal : kLargeTotal / 150) >> 20, kReplaced);
-  std::printf("             wall      CPU   (best of %d)\n", kRounds);
-  std::printf("  merge   %6.3f s  %6.3f s  %4.0f MB/s  peak RSS %ld KiB\n", merge.wall, merge.cpu,
-              mb / merge.wall, merge.peak_rss_kib);
-  std::printf("  cp      %6.3f s  %6.3f s  merge/cp  wall %.2f  CPU %.2f\n", cp.wall, cp.cpu,
-              merge.wall / cp.wall, merge.cpu / cp.cpu);
-  std::printf("  dd 1M   %6.3f s  %6.3f s  merge/dd  wall %.2f  CPU %.2f  (target <= 2)\n", dd.wall,
-              dd.cpu, merge.wall / dd.wall, merge.cpu / dd.cpu);
-  std::printf("  zip -9  %6.3f s  %6.3f s  zip/merge wall %.2f  CPU %.2f  (target >= 2)\n",
-              zip.wall, zip.cpu, zip.wall / merge.wall, zip.cpu / merge.cpu);
+  std::printf("             wall      CPU   (medians of %d; best wall)\n", kRounds);
+  std::printf("  merge   %6.3f s  %6.3f s  %6.3f s  %4.0f MB/s  peak RSS %ld KiB\n", merge.wall(),
+              merge.cpu(), merge.best_wall(), mb / merge.wall(), merge.peak_rss_kib);
+  std::printf("  cp      %6.3f s  %6.3f s  %6.3f s  merge/cp  wall %.2f  CPU %.2f\n", cp.wall(),
+              cp.cpu(), cp.best_wall(), merge.wall() / cp.wall(), merge.cpu() / cp.cpu());
+  std::printf("  dd 1M   %6.3f s  %6.3f s  %6.3f s  merge/dd  wall %.2f  CPU %.2f  (target <= 2)\n",
+              dd.wall(), dd.cpu(), dd.best_wall(), merge.wall() / dd.wall(),
+              merge.cpu() / dd.cpu());
+  std::printf("  zip -9  %6.3f s  %6.3f s  %6.3f s  zip/merge wall %.2f  CPU %.2f  (target >= 2)\n",
+              zip.wall(), zip.cpu(), zip.best_wall(), zip.wall() / merge.wall(),
+              zip.cpu() / merge.cpu());
   std::printf("  unzip -t of the staged archive: %s\n", check.empty() ? "ok" : check.c_str());
 }
 

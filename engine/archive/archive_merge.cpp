@@ -156,20 +156,22 @@ int LevelFromOptionBits(uLong flag) {
 
 // Copies the current old entry without decompressing it: its stored bytes,
 // method, compression-option bits, CRC-32, sizes and DOS date and time. The
-// stored bytes are located and read through `reader`, a second stream on
-// the old archive, rather than by minizip's raw read: that one copies byte
+// stored bytes are located through `directory` and `reader`, two more
+// streams on the old archive, and read through `reader`, rather than by
+// minizip's raw read: that one copies byte
 // by byte and checksums what it need not, several times slower than the
 // disk, and cannot find Zip64 entries on 64-bit Linux (see stored_entry.h).
-void CopyEntryRaw(LayerStream& reader, std::uint64_t archive_start, std::uint64_t central_offset,
-                  zipFile staged, const std::string& name, const unz_file_info64& info,
-                  InstallerHost& host, std::vector<std::uint8_t>& buffer) {
+void CopyEntryRaw(LayerStream& directory, LayerStream& reader, std::uint64_t archive_start,
+                  std::uint64_t central_offset, zipFile staged, const std::string& name,
+                  const unz_file_info64& info, InstallerHost& host,
+                  std::vector<std::uint8_t>& buffer) {
   // minizip writes only these two methods; the failure is the writer's.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
   // A raw copy cannot carry encryption over: the bytes would be unreadable.
   if ((info.flag & kEncryptedFlag) != 0) ThrowUnreadable();
 
   const std::optional<StoredEntry> stored =
-      LocateStoredEntry(reader, archive_start, central_offset);
+      LocateStoredEntry(directory, reader, archive_start, central_offset);
   if (!stored || !reader.Seek(stored->data_offset, ZLIB_FILEFUNC_SEEK_SET)) ThrowUnreadable();
 
   // A date of 0 must be passed as no record at all: minizip would otherwise
@@ -208,7 +210,12 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
                                    std::vector<std::uint8_t>& buffer) {
   LayerStream reader(file_functions, archive_path,
                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
-  if (!reader.is_open()) ThrowUnreadable();
+  // The central records are read through a stream of their own, so that
+  // neither stream's read window moves back and forth between the directory
+  // and the entries.
+  LayerStream directory(file_functions, archive_path,
+                        ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+  if (!reader.is_open() || !directory.is_open()) ThrowUnreadable();
   unz_global_info64 global{};
   if (unzGetGlobalInfo64(old_archive, &global) != UNZ_OK) ThrowUnreadable();
   // The offsets that minizip reports count from the start of the zip, which
@@ -239,7 +246,8 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
     if (name.find('\0') != std::string::npos) ThrowUnreadable();
     name = base::ToLowerAscii(name);
     if (skip_list.Contains(name)) continue;
-    CopyEntryRaw(reader, *archive_start, central_offset, staged, name, info, host, buffer);
+    CopyEntryRaw(directory, reader, *archive_start, central_offset, staged, name, info, host,
+                 buffer);
     ++copied;
   }
 
@@ -249,7 +257,7 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
   // walk early as if all was well. The walk is complete when the record
   // after the last entry ends the central directory.
   const bool complete =
-      visited == 0 ? global.number_entry == 0 : IsCentralDirectoryEnd(reader, next_record);
+      visited == 0 ? global.number_entry == 0 : IsCentralDirectoryEnd(directory, next_record);
   if (!complete) ThrowUnreadable();
   return copied;
 }
@@ -263,17 +271,18 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   commit_list.push_back(archive_path);
 
   zlib_filefunc64_def file_functions = file_system.ZipFileFunctions();
-  UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &file_functions));
+  // Declared before the archives read and written through it, which it must
+  // outlive.
+  WriteBackLayer layer(file_functions);
+  zlib_filefunc64_def layer_functions = layer.functions();
+  UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &layer_functions));
   // An archive that minizip cannot open may still be a valid one without
   // entries, which simply has nothing to copy.
   if (!old_archive && !IsZipWithoutEntries(file_functions, archive_path)) {
     throw InstallError(InstallError::Unknown);
   }
-  // Declared before the archive written through it, which it must outlive.
-  WriteBackLayer staged_layer(file_functions);
-  zlib_filefunc64_def staged_functions = staged_layer.functions();
   ZipHandle staged(
-      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &staged_functions));
+      zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &layer_functions));
   if (!staged) ThrowWriteError();
 
   std::vector<std::uint8_t> buffer(kCopyChunkSize);
@@ -282,7 +291,7 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   ReadDropNames(stream, skip_list);
   skip_list.Sort();
   if (old_archive) {
-    entry_count += CopySurvivingEntries(old_archive.get(), file_functions, archive_path,
+    entry_count += CopySurvivingEntries(old_archive.get(), layer_functions, archive_path,
                                         staged.get(), skip_list, host, buffer);
   }
 

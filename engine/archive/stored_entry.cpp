@@ -89,12 +89,13 @@ std::optional<std::uint64_t> FindArchiveStart(LayerStream& archive) {
   return std::nullopt;
 }
 
-std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t archive_start,
+std::optional<StoredEntry> LocateStoredEntry(LayerStream& directory, LayerStream& data,
+                                             std::uint64_t archive_start,
                                              std::uint64_t central_offset) {
   central_offset += archive_start;
   std::uint8_t central[kCentralSize];
-  if (!archive.Seek(central_offset, ZLIB_FILEFUNC_SEEK_SET) ||
-      !archive.Read(central, sizeof central) ||
+  if (!directory.Seek(central_offset, ZLIB_FILEFUNC_SEEK_SET) ||
+      !directory.Read(central, sizeof central) ||
       base::LoadLittleEndian({central, 4}) != kCentralSignature) {
     return std::nullopt;
   }
@@ -104,15 +105,15 @@ std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t
   std::uint64_t local_offset = base::LoadLittleEndian({central + 42, 4});
   const std::size_t name_length = base::LoadLittleEndian({central + 28, 2});
   std::vector<std::uint8_t> extra(base::LoadLittleEndian({central + 30, 2}));
-  if (!archive.Seek(central_offset + kCentralSize + name_length, ZLIB_FILEFUNC_SEEK_SET) ||
-      (!extra.empty() && !archive.Read(extra.data(), extra.size())) ||
+  if (!directory.Seek(central_offset + kCentralSize + name_length, ZLIB_FILEFUNC_SEEK_SET) ||
+      (!extra.empty() && !directory.Read(extra.data(), extra.size())) ||
       !ApplyZip64Extra(extra, {&entry.uncompressed_size, &entry.compressed_size, &local_offset})) {
     return std::nullopt;
   }
 
   local_offset += archive_start;
   std::uint8_t local[kLocalSize];
-  if (!archive.Seek(local_offset, ZLIB_FILEFUNC_SEEK_SET) || !archive.Read(local, sizeof local) ||
+  if (!data.Seek(local_offset, ZLIB_FILEFUNC_SEEK_SET) || !data.Read(local, sizeof local) ||
       base::LoadLittleEndian({local, 4}) != kLocalSignature) {
     return std::nullopt;
   }

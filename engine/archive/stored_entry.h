@@ -28,12 +28,15 @@ struct StoredEntry {
 // directory would lie outside the file.
 std::optional<std::uint64_t> FindArchiveStart(LayerStream& archive);
 
-// Reads the central-directory record at `central_offset` of the archive open
-// in `archive`, and the local header that it points to. Both the record's
-// offset and the local-header offset inside it count from `archive_start`;
-// the entry's data_offset is a position in the file. Nullopt when either
-// record cannot be read or is not what it claims to be.
-std::optional<StoredEntry> LocateStoredEntry(LayerStream& archive, std::uint64_t archive_start,
+// Reads the central-directory record at `central_offset` through
+// `directory`, and the local header that it points to through `data`: two
+// streams on the same archive, so that each keeps reading near where it
+// read before (the directory at the end, the entries in order). Both the
+// record's offset and the local-header offset inside it count from
+// `archive_start`; the entry's data_offset is a position in the file.
+// Nullopt when either record cannot be read or is not what it claims to be.
+std::optional<StoredEntry> LocateStoredEntry(LayerStream& directory, LayerStream& data,
+                                             std::uint64_t archive_start,
                                              std::uint64_t central_offset);
 
 // Whether the record at `offset` (a position in the file) is one of those

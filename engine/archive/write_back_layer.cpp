@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "engine/archive/read_window.h"
+
 namespace engine {
 namespace {
 
@@ -18,15 +20,19 @@ struct AlignedDelete {
 
 class BufferedFile {
  public:
-  BufferedFile(const zlib_filefunc64_def& base, voidpf stream, bool buffered)
+  BufferedFile(const zlib_filefunc64_def& base, voidpf stream, int mode)
       : base_(base), stream_(stream) {
-    if (buffered) {
+    if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
       buffer_.reset(static_cast<std::uint8_t*>(
           ::operator new[](WriteBackLayer::kBufferSize, kBufferAlignment)));
+    } else if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) {
+      reader_ = std::make_unique<ReadWindow>(base, stream);
     }
   }
 
   bool buffered() const { return buffer_ != nullptr; }
+  // The window of a file opened only for reading, or null.
+  ReadWindow* reader() const { return reader_.get(); }
   voidpf stream() const { return stream_; }
 
   uLong Write(const void* bytes, uLong size) {
@@ -122,6 +128,7 @@ class BufferedFile {
   const zlib_filefunc64_def& base_;
   voidpf stream_;
   std::unique_ptr<std::uint8_t, AlignedDelete> buffer_;
+  std::unique_ptr<ReadWindow> reader_;
   // The file offset of the buffer's first byte and how many bytes it holds.
   ZPOS64_T window_start_ = 0;
   std::size_t filled_ = 0;
@@ -141,13 +148,16 @@ voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
   const zlib_filefunc64_def& base = Base(opaque);
   voidpf stream = base.zopen64_file(base.opaque, filename, mode);
   if (stream == nullptr) return nullptr;
-  auto* file =
-      new (std::nothrow) BufferedFile(base, stream, (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0);
-  if (file == nullptr) base.zclose_file(base.opaque, stream);
-  return file;
+  try {
+    return new BufferedFile(base, stream, mode);
+  } catch (const std::bad_alloc&) {
+    base.zclose_file(base.opaque, stream);
+    return nullptr;
+  }
 }
 
 uLong ZCALLBACK Read(voidpf opaque, voidpf stream, void* buffer, uLong size) {
+  if (ReadWindow* reader = File(stream).reader()) return reader->Read(buffer, size);
   if (File(stream).buffered()) return File(stream).Read(buffer, size);
   return Base(opaque).zread_file(Base(opaque).opaque, File(stream).stream(), buffer, size);
 }
@@ -158,11 +168,13 @@ uLong ZCALLBACK Write(voidpf opaque, voidpf stream, const void* buffer, uLong si
 }
 
 ZPOS64_T ZCALLBACK Tell(voidpf opaque, voidpf stream) {
+  if (ReadWindow* reader = File(stream).reader()) return reader->Tell();
   if (File(stream).buffered()) return File(stream).Tell();
   return Base(opaque).ztell64_file(Base(opaque).opaque, File(stream).stream());
 }
 
 long ZCALLBACK Seek(voidpf opaque, voidpf stream, ZPOS64_T offset, int origin) {
+  if (ReadWindow* reader = File(stream).reader()) return reader->Seek(offset, origin);
   if (File(stream).buffered()) return File(stream).Seek(offset, origin);
   return Base(opaque).zseek64_file(Base(opaque).opaque, File(stream).stream(), offset, origin);
 }

@@ -9,8 +9,9 @@
 // changes the buffer, so an entry smaller than the buffer reaches the layer
 // below once, complete.
 //
-// Only files opened to be created are buffered; the others are passed
-// through unchanged. The layer must outlive every file opened through it.
+// Files opened only for reading are read through a ReadWindow instead (see
+// read_window.h); files opened both to read and to write are passed through
+// unchanged. The layer must outlive every file opened through it.
 #pragma once
 
 #include <minizip/ioapi.h>

@@ -36,7 +36,10 @@ TEST_F(ArchiveMergeTest, EveryFailingArchiveCallIsReportedOrHarmless) {
   ASSERT_TRUE(Merge({record}, checked_counting)) << error;
   const std::string clean_result = folder.Read("old.zip.updtmp");
   const std::vector<std::string> clean_calls = counting.calls;
-  ASSERT_GT(clean_calls.size(), 20u);
+  // The layer above buffers both archives, so a clean run of this small one
+  // makes 17 calls: the opens, the seeks and tells that find the ends, one
+  // read of each old-archive stream, one write and the closes.
+  ASSERT_GT(clean_calls.size(), 15u);
 
   int reported = 0;
   for (std::size_t n = 1; n <= clean_calls.size(); ++n) {

@@ -124,10 +124,13 @@ TEST_F(WriteBackLayerTest, ReportsAFailedWriteBelowWhenClosing) {
   EXPECT_NE(table.zclose_file(table.opaque, file), 0);
 }
 
-TEST_F(WriteBackLayerTest, PassesFilesOpenedForReadingThrough) {
+// Files opened only for reading go through the read window (see
+// read_window_test.cpp); one opened to be patched in place is left alone.
+TEST_F(WriteBackLayerTest, PassesFilesOpenedToReadAndWriteThrough) {
   folder.Write("r.zip", "0123456789");
-  voidpf file = functions.zopen64_file(functions.opaque, "r.zip",
-                                       ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+  voidpf file = functions.zopen64_file(
+      functions.opaque, "r.zip",
+      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_WRITE | ZLIB_FILEFUNC_MODE_EXISTING);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(functions.zseek64_file(functions.opaque, file, 4, ZLIB_FILEFUNC_SEEK_SET), 0);
   char bytes[3];

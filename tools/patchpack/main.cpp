@@ -21,7 +21,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"build", "build a payload from a patch source folder", &patchpack::RunBuildCommand},
     {"inspect", "check a payload and list what the patch does", &patchpack::RunInspectCommand},
-    {"attach", "attach a payload to the console installer stub", &patchpack::RunAttachCommand},
+    {"attach", "attach a payload to an installer stub, console or Windows",
+     &patchpack::RunAttachCommand},
     {"diff", "write a patch source folder from an old and a new game folder",
      &patchpack::RunDiffCommand},
     {"verify", "install a patch on a scratch copy of a game and report the result",

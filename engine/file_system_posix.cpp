@@ -18,6 +18,8 @@
 #include "base/ascii.h"
 #include "base/unique_fd.h"
 #include "engine/file_system.h"
+#include "engine/posix_write_back.h"
+#include "engine/posix_zip_layer.h"
 
 namespace engine {
 namespace {
@@ -70,26 +72,23 @@ std::string Resolve(const std::string& stream_path) {
   return resolved;
 }
 
+// Written through its descriptor, so that each large write can be handed
+// to the device at once (see posix_write_back.h).
 class PosixWritableFile final : public WritableFile {
  public:
-  explicit PosixWritableFile(std::FILE* file) : file_(file) {}
-  ~PosixWritableFile() override {
-    if (file_ != nullptr) std::fclose(file_);
-  }
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
 
   bool Write(std::span<const std::uint8_t> data) override {
-    if (data.empty()) return true;
-    return std::fwrite(data.data(), data.size(), 1, file_) == 1;
+    if (!WriteAllAt(fd_.get(), offset_, data.data(), data.size())) return false;
+    offset_ += static_cast<off_t>(data.size());
+    return true;
   }
 
-  bool Close() override {
-    std::FILE* file = file_;
-    file_ = nullptr;
-    return std::fclose(file) == 0;
-  }
+  bool Close() override { return ::close(fd_.release()) == 0; }
 
  private:
-  std::FILE* file_;
+  base::UniqueFd fd_;
+  off_t offset_ = 0;
 };
 
 struct FileCloser {
@@ -121,37 +120,16 @@ int CreateOwnFile(const std::string& resolved) {
   return open(resolved.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-std::FILE* CreateOwnStream(const std::string& resolved) {
-  const int fd = CreateOwnFile(resolved);
-  if (fd < 0) return nullptr;
-  std::FILE* file = fdopen(fd, "wb");
-  if (file == nullptr) close(fd);
-  return file;
-}
-
-// minizip opens archives by name through this, so the names resolve like
-// every other path, and a staged archive is created like any staged file.
-// The default layer's other calls work on the C stream returned here; it
-// ignores its opaque pointer, which carries the default table here.
-voidpf ZCALLBACK OpenResolved(voidpf opaque, const void* filename, int mode) {
-  const auto* defaults = static_cast<const zlib_filefunc64_def*>(opaque);
-  const std::string path = Resolve(static_cast<const char*>(filename));
-  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return CreateOwnStream(path);
-  return defaults->zopen64_file(nullptr, path.c_str(), mode);
-}
-
 class PosixFileSystem final : public FileSystem {
  public:
-  PosixFileSystem() { fill_fopen64_filefunc(&defaults_); }
-
   bool MakeDirectory(const std::string& path) override {
     return mkdir(Resolve(path).c_str(), 0777) == 0;
   }
 
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
-    std::FILE* file = CreateOwnStream(Resolve(path));
-    if (file == nullptr) return nullptr;
-    return std::make_unique<PosixWritableFile>(file);
+    const int fd = CreateOwnFile(Resolve(path));
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixWritableFile>(fd);
   }
 
   std::optional<std::string> ReadWholeFile(const std::string& path) override {
@@ -212,15 +190,10 @@ class PosixFileSystem final : public FileSystem {
     return true;
   }
 
-  zlib_filefunc64_def ZipFileFunctions() override {
-    zlib_filefunc64_def functions = defaults_;
-    functions.zopen64_file = OpenResolved;
-    functions.opaque = &defaults_;
-    return functions;
-  }
+  zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }
 
  private:
-  zlib_filefunc64_def defaults_;
+  PosixZipLayer zip_layer_{Resolve, CreateOwnFile};
 };
 
 }  // namespace

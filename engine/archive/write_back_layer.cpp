@@ -36,6 +36,11 @@ class BufferedFile {
   voidpf stream() const { return stream_; }
 
   uLong Write(const void* bytes, uLong size) {
+    // A write wholly before the window, minizip's fix-up of a local header
+    // already handed down, goes straight down and leaves the window where
+    // it is, so that the large writes keep ending on multiples of the
+    // buffer size.
+    if (position_ + size <= window_start_) return WriteThrough(bytes, size);
     const auto* from = static_cast<const std::uint8_t*>(bytes);
     for (uLong left = size; left > 0;) {
       // A position outside the buffered window starts a new window there.
@@ -105,6 +110,16 @@ class BufferedFile {
   bool failed() const { return failed_; }
 
  private:
+  uLong WriteThrough(const void* bytes, uLong size) {
+    if (!failed_) {
+      failed_ =
+          !BaseSeek(position_) || base_.zwrite_file(base_.opaque, stream_, bytes, size) != size;
+      base_position_ = position_ + size;
+    }
+    position_ += size;
+    return failed_ ? 0 : size;
+  }
+
   // The window ends where the file reaches the next multiple of the buffer
   // size, so that every full write below is aligned to it.
   std::size_t WindowLimit() const {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,42 @@ TEST_F(WriteBackLayerTest, WritesWholeAlignedBuffersAndReachesBackBeyondThem) {
   int seeks = 0;
   for (const std::string& call : counting.calls) seeks += call.starts_with("seek") ? 1 : 0;
   EXPECT_LE(seeks, 3);
+}
+
+// minizip fixes up the header of an entry larger than the buffer after the
+// entry's bytes have moved on: that small write goes down on its own, and
+// the buffer's writes keep ending on its multiples.
+TEST_F(WriteBackLayerTest, APatchBehindTheBufferLeavesItsWritesAligned) {
+  constexpr std::size_t kSize = WriteBackLayer::kBufferSize;
+  voidpf file = Create("aligned.zip");
+  ASSERT_NE(file, nullptr);
+  std::string expected;
+  for (int entry = 0; entry < 4; ++entry) {
+    const std::size_t header = expected.size();
+    const std::string bytes(kSize + kSize / 3 + 7, static_cast<char>('a' + entry));
+    Write(file, "HDR" + bytes);
+    expected += "HDR" + bytes;
+    Seek(file, header);
+    Write(file, "crc");
+    expected.replace(header, 3, "crc");
+    Seek(file, expected.size());
+  }
+  EXPECT_EQ(functions.zclose_file(functions.opaque, file), 0);
+
+  EXPECT_EQ(folder.Read("aligned.zip"), expected);
+  std::vector<std::string> writes;
+  for (const std::string& call : counting.calls) {
+    if (call.starts_with("write")) writes.push_back(call);
+  }
+  // Every write but the patches and the last is one whole buffer.
+  const std::string whole = "write " + std::to_string(kSize);
+  ASSERT_GE(writes.size(), 2u);
+  for (std::size_t i = 0; i + 1 < writes.size(); ++i) {
+    if (writes[i] != "write 3") {
+      EXPECT_EQ(writes[i], whole) << "write " << i;
+    }
+  }
+  EXPECT_EQ(std::count(writes.begin(), writes.end(), "write 3"), 4);
 }
 
 TEST_F(WriteBackLayerTest, ReportsAFailedWriteBelowWhenClosing) {

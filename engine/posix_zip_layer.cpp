@@ -1,0 +1,130 @@
+#include "engine/posix_zip_layer.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <new>
+
+#include "base/unique_fd.h"
+#include "engine/posix_write_back.h"
+
+namespace engine {
+namespace {
+
+// One open archive: its descriptor, closed with it, the position the next
+// read or write starts at, and whether a read or a write has failed.
+class ZipStream {
+ public:
+  explicit ZipStream(int fd) : fd_(fd) {}
+
+  int fd() const { return fd_.get(); }
+  off_t position = 0;
+  bool failed = false;
+  // Closes the descriptor now, so that the caller sees whether that worked.
+  bool Close() { return ::close(fd_.release()) == 0; }
+
+ private:
+  base::UniqueFd fd_;
+};
+
+ZipStream& Stream(voidpf stream) { return *static_cast<ZipStream*>(stream); }
+
+int OpenFd(const PosixZipLayer& layer, const char* filename, int mode) {
+  const std::string path = layer.resolve()(filename);
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return layer.create_own_file()(path);
+  // An existing file opened for update is the staged archive's own, opened
+  // again to finish its records; it is not followed through a link either.
+  const int flags = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ
+                        ? O_RDONLY
+                        : O_RDWR | O_NOFOLLOW;
+  return open(path.c_str(), flags | O_CLOEXEC);
+}
+
+voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
+  if (filename == nullptr) return nullptr;
+  const int fd =
+      OpenFd(*static_cast<const PosixZipLayer*>(opaque), static_cast<const char*>(filename), mode);
+  if (fd < 0) return nullptr;
+  auto* stream = new (std::nothrow) ZipStream(fd);
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}
+
+uLong ZCALLBACK Read(voidpf, voidpf opened, void* buffer, uLong size) {
+  ZipStream& stream = Stream(opened);
+  auto* to = static_cast<unsigned char*>(buffer);
+  uLong done = 0;
+  while (done < size) {
+    const ssize_t read = pread(stream.fd(), to + done, size - done, stream.position);
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) stream.failed = true;
+    if (read <= 0) break;
+    done += static_cast<uLong>(read);
+    stream.position += read;
+  }
+  return done;
+}
+
+uLong ZCALLBACK Write(voidpf, voidpf opened, const void* buffer, uLong size) {
+  ZipStream& stream = Stream(opened);
+  if (!WriteAllAt(stream.fd(), stream.position, buffer, size)) {
+    stream.failed = true;
+    return 0;
+  }
+  stream.position += static_cast<off_t>(size);
+  return size;
+}
+
+ZPOS64_T ZCALLBACK Tell(voidpf, voidpf opened) {
+  return static_cast<ZPOS64_T>(Stream(opened).position);
+}
+
+long ZCALLBACK Seek(voidpf, voidpf opened, ZPOS64_T offset, int origin) {
+  ZipStream& stream = Stream(opened);
+  off_t base = 0;
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      break;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      base = stream.position;
+      break;
+    case ZLIB_FILEFUNC_SEEK_END:
+      base = lseek(stream.fd(), 0, SEEK_END);
+      if (base < 0) return -1;
+      break;
+    default:
+      return -1;
+  }
+  // minizip passes negative moves as their two's complement.
+  const off_t target = base + static_cast<off_t>(offset);
+  if (target < 0) return -1;
+  stream.position = target;
+  return 0;
+}
+
+int ZCALLBACK Close(voidpf, voidpf opened) {
+  std::unique_ptr<ZipStream> owned(&Stream(opened));
+  return owned->Close() ? 0 : -1;
+}
+
+int ZCALLBACK Error(voidpf, voidpf opened) { return Stream(opened).failed ? 1 : 0; }
+
+}  // namespace
+
+zlib_filefunc64_def PosixZipLayer::functions() {
+  zlib_filefunc64_def functions{};
+  functions.zopen64_file = Open;
+  functions.zread_file = Read;
+  functions.zwrite_file = Write;
+  functions.ztell64_file = Tell;
+  functions.zseek64_file = Seek;
+  functions.zclose_file = Close;
+  functions.zerror_file = Error;
+  functions.opaque = this;
+  return functions;
+}
+
+}  // namespace engine

@@ -5,29 +5,51 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <exception>
 #include <memory>
-#include <new>
 
 #include "base/unique_fd.h"
 #include "engine/posix_write_back.h"
+#include "engine/posix_write_behind.h"
 
 namespace engine {
 namespace {
 
 // One open archive: its descriptor, closed with it, the position the next
-// read or write starts at, and whether a read or a write has failed.
+// read or write starts at, and whether a read or a write has failed. A new
+// archive is written behind, on a thread of its own.
 class ZipStream {
  public:
-  explicit ZipStream(int fd) : fd_(fd) {}
+  ZipStream(int fd, bool created)
+      : fd_(fd), behind_(created ? std::make_unique<WriteBehind>(fd) : nullptr) {}
 
   int fd() const { return fd_.get(); }
   off_t position = 0;
-  bool failed = false;
-  // Closes the descriptor now, so that the caller sees whether that worked.
-  bool Close() { return ::close(fd_.release()) == 0; }
+
+  bool Write(const void* bytes, std::size_t size) {
+    const bool written = behind_ ? behind_->Write(position, bytes, size)
+                                 : WriteAllAt(fd_.get(), position, bytes, size);
+    failed_ = failed_ || !written;
+    return written;
+  }
+  // Before the file itself is looked at: what was written is there.
+  bool Settle() { return !behind_ || behind_->Drain(); }
+  void Fail() { failed_ = true; }
+  bool failed() const { return failed_ || (behind_ && behind_->failed()); }
+  // Finishes the writes and closes the descriptor now, so that the caller
+  // sees whether both worked.
+  bool Close() {
+    const bool settled = Settle();
+    behind_.reset();
+    return ::close(fd_.release()) == 0 && settled;
+  }
 
  private:
   base::UniqueFd fd_;
+  // Declared after the descriptor, so that it is gone before the close.
+  std::unique_ptr<WriteBehind> behind_;
+  bool failed_ = false;
 };
 
 ZipStream& Stream(voidpf stream) { return *static_cast<ZipStream*>(stream); }
@@ -48,19 +70,24 @@ voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
   const int fd =
       OpenFd(*static_cast<const PosixZipLayer*>(opaque), static_cast<const char*>(filename), mode);
   if (fd < 0) return nullptr;
-  auto* stream = new (std::nothrow) ZipStream(fd);
-  if (stream == nullptr) ::close(fd);
-  return stream;
+  try {
+    return new ZipStream(fd, (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0);
+  } catch (const std::exception&) {
+    // No memory or no thread: the archive cannot be written.
+    ::close(fd);
+    return nullptr;
+  }
 }
 
 uLong ZCALLBACK Read(voidpf, voidpf opened, void* buffer, uLong size) {
   ZipStream& stream = Stream(opened);
+  if (!stream.Settle()) return 0;
   auto* to = static_cast<unsigned char*>(buffer);
   uLong done = 0;
   while (done < size) {
     const ssize_t read = pread(stream.fd(), to + done, size - done, stream.position);
     if (read < 0 && errno == EINTR) continue;
-    if (read < 0) stream.failed = true;
+    if (read < 0) stream.Fail();
     if (read <= 0) break;
     done += static_cast<uLong>(read);
     stream.position += read;
@@ -70,10 +97,7 @@ uLong ZCALLBACK Read(voidpf, voidpf opened, void* buffer, uLong size) {
 
 uLong ZCALLBACK Write(voidpf, voidpf opened, const void* buffer, uLong size) {
   ZipStream& stream = Stream(opened);
-  if (!WriteAllAt(stream.fd(), stream.position, buffer, size)) {
-    stream.failed = true;
-    return 0;
-  }
+  if (!stream.Write(buffer, size)) return 0;
   stream.position += static_cast<off_t>(size);
   return size;
 }
@@ -92,6 +116,7 @@ long ZCALLBACK Seek(voidpf, voidpf opened, ZPOS64_T offset, int origin) {
       base = stream.position;
       break;
     case ZLIB_FILEFUNC_SEEK_END:
+      if (!stream.Settle()) return -1;
       base = lseek(stream.fd(), 0, SEEK_END);
       if (base < 0) return -1;
       break;
@@ -110,7 +135,7 @@ int ZCALLBACK Close(voidpf, voidpf opened) {
   return owned->Close() ? 0 : -1;
 }
 
-int ZCALLBACK Error(voidpf, voidpf opened) { return Stream(opened).failed ? 1 : 0; }
+int ZCALLBACK Error(voidpf, voidpf opened) { return Stream(opened).failed() ? 1 : 0; }
 
 }  // namespace
 

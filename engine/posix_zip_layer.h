@@ -1,10 +1,10 @@
 // The minizip file layer of the POSIX file system, over file descriptors.
 // Archives are opened by stream path, resolved as the file system resolves
 // every other path; a new archive is created by the function that creates
-// every staged file, of our own and never through a link. Writes go straight
-// to the descriptor at the stream's position (the write-back layer above
-// gathers minizip's small writes into large ones), and the device is asked
-// to start on each large piece as soon as it is written.
+// every staged file, of our own and never through a link, and is written on
+// a thread of its own (posix_write_behind.h); the write-back layer above
+// gathers minizip's small writes into large ones. The device is asked to
+// start on each large piece as soon as it is written.
 //
 // A failed read or write sets the stream's error flag, which the error
 // callback returns; a failed seek or tell reports by its result. The layer

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "base/ascii.h"
 #include "engine/archive/empty_zip.h"
@@ -88,7 +88,7 @@ int NeedsZip64(ZPOS64_T compressed_size, ZPOS64_T uncompressed_size) {
 // internal attributes 0. The output moves through `buffer`, which bounds the
 // memory whatever the size of the entry.
 void WriteNewEntry(zipFile staged, const std::string& name, std::span<const std::uint8_t> content,
-                   InstallerHost& host, std::vector<std::uint8_t>& buffer) {
+                   InstallerHost& host, std::span<std::uint8_t> buffer) {
   // Deflate can grow incompressible data slightly; zlib's bound says when
   // the result might reach the Zip64 threshold.
   const int zip64 = NeedsZip64(compressBound(static_cast<uLong>(content.size())), content.size());
@@ -120,7 +120,7 @@ void WriteNewEntry(zipFile staged, const std::string& name, std::span<const std:
 
 // Returns the number of entries written.
 std::uint64_t WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
-                              SkipList& skip_list, std::vector<std::uint8_t>& buffer) {
+                              SkipList& skip_list, std::span<std::uint8_t> buffer) {
   std::uint64_t written = 0;
   for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
     CheckCancel(host);
@@ -164,7 +164,7 @@ int LevelFromOptionBits(uLong flag) {
 void CopyEntryRaw(LayerStream& directory, LayerStream& reader, std::uint64_t archive_start,
                   std::uint64_t central_offset, zipFile staged, const std::string& name,
                   const unz_file_info64& info, InstallerHost& host,
-                  std::vector<std::uint8_t>& buffer) {
+                  std::span<std::uint8_t> buffer) {
   // minizip writes only these two methods; the failure is the writer's.
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) ThrowWriteError();
   // A raw copy cannot carry encryption over: the bytes would be unreadable.
@@ -207,7 +207,7 @@ void CopyEntryRaw(LayerStream& directory, LayerStream& reader, std::uint64_t arc
 std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_def& file_functions,
                                    const std::string& archive_path, zipFile staged,
                                    const SkipList& skip_list, InstallerHost& host,
-                                   std::vector<std::uint8_t>& buffer) {
+                                   std::span<std::uint8_t> buffer) {
   LayerStream reader(file_functions, archive_path,
                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
   // The central records are read through a stream of their own, so that
@@ -285,7 +285,10 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
       zipOpen2_64(staged_path.c_str(), APPEND_STATUS_CREATE, nullptr, &layer_functions));
   if (!staged) ThrowWriteError();
 
-  std::vector<std::uint8_t> buffer(kCopyChunkSize);
+  // Not zeroed: every byte is written before it is read, and clearing a
+  // mebibyte per archive is most of the cost of merging a small one.
+  const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunkSize);
+  const std::span<std::uint8_t> buffer(storage.get(), kCopyChunkSize);
   SkipList skip_list;
   std::uint64_t entry_count = WriteNewEntries(stream, staged.get(), host, skip_list, buffer);
   ReadDropNames(stream, skip_list);

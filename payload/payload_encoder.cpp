@@ -38,11 +38,14 @@ struct PayloadEncoder::Coder {
   LzmaStream stream;
   lzma_options_lzma lzma{};
   Sha1 sha1;
-  std::array<std::uint8_t, kOutputChunk> out{};
+  // Left unset (see the constructor): only what the coder writes is read.
+  std::array<std::uint8_t, kOutputChunk> out;
 };
 
 PayloadEncoder::PayloadEncoder(std::uint64_t stream_size, const EncodeOptions& options, Sink sink)
-    : coder_(std::make_unique<Coder>()), sink_(std::move(sink)), stream_size_(stream_size) {
+    // Not value-initialised, which would clear the whole output buffer: for
+    // a small payload that costs more than the compression.
+    : coder_(std::make_unique_for_overwrite<Coder>()), sink_(std::move(sink)), stream_size_(stream_size) {
   if (options.lc < 0 || options.lp < 0 || options.pb < 0 || options.lc + options.lp > 4 ||
       options.pb > 4) {
     throw std::invalid_argument("LZMA properties need lc + lp <= 4 and pb <= 4");

@@ -8,8 +8,9 @@
 namespace engine {
 namespace {
 
-// More than the queue holds of full pieces, so that they all come back.
-constexpr std::size_t kSpareLimit = 8;
+constexpr std::size_t kLargePiece = std::size_t{64} << 10;
+// As many large pieces as the queue can hold, and the one being written.
+constexpr std::size_t kSpareLimit = WriteBehind::kQueueLimit / (std::size_t{1} << 20) + 1;
 
 }  // namespace
 
@@ -31,7 +32,10 @@ bool WriteBehind::Write(off_t offset, const void* data, std::size_t size) {
   if (failed_) return false;
   Piece piece;
   piece.offset = offset;
-  if (!spare_.empty()) {
+  // Small pieces (a header's fix-up) get buffers of their own, so that the
+  // large buffers serve large pieces only and their number stays that of
+  // the large pieces in the queue at once.
+  if (size >= kLargePiece && !spare_.empty()) {
     piece.bytes = std::move(spare_.back());
     spare_.pop_back();
   }
@@ -72,7 +76,9 @@ void WriteBehind::Run() {
     writing_ = false;
     failed_ = failed_ || !written;
     queued_bytes_ -= piece.bytes.size();
-    if (spare_.size() < kSpareLimit) spare_.push_back(std::move(piece.bytes));
+    if (piece.bytes.size() >= kLargePiece && spare_.size() < kSpareLimit) {
+      spare_.push_back(std::move(piece.bytes));
+    }
     changed_.notify_all();
   }
 }

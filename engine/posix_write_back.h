@@ -30,13 +30,22 @@ inline void StartWriteBack(int fd, off_t offset, std::size_t size) {
 #endif
 }
 
-// Writes every byte at `offset`, resuming after interruptions and partial
-// writes, then asks for their write-out. False when a write fails.
+// The most one system call writes. Linux copies a buffered write into
+// page-cache folios sized from the write, and a write of a mebibyte or more
+// gets the largest ones, which can cost far more to provide than the copy:
+// on a virtual machine whose host hands out memory lazily, 600 MB written
+// in 1 MiB calls took 1.36 s of system time where 256 KiB calls took 0.18 s,
+// and no size was faster when memory was at hand.
+inline constexpr std::size_t kLargestWrite = std::size_t{256} << 10;
+
+// Writes every byte at `offset`, in calls of at most kLargestWrite,
+// resuming after interruptions and partial writes, then asks for their
+// write-out. False when a write fails.
 inline bool WriteAllAt(int fd, off_t offset, const void* data, std::size_t size) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   for (std::size_t done = 0; done < size;) {
-    const ssize_t written =
-        pwrite(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+    const std::size_t piece = size - done < kLargestWrite ? size - done : kLargestWrite;
+    const ssize_t written = pwrite(fd, bytes + done, piece, offset + static_cast<off_t>(done));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     done += static_cast<std::size_t>(written);

@@ -156,7 +156,7 @@ TEST_F(PatchpackAttachTest, AttachingAgainReplacesTheEarlierPayloadAndTable) {
             fs::file_size(kInstallerStub) + fs::file_size(second) + bundle::kFooterSize);
   MakeGameFolder(game_);
   const RunResult run = RunInstaller(installer, {.directory = game_});
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, SuccessTranscript());
   EXPECT_EQ(ReadText(game_ / "data" / "readme.txt"), "new readme 20");
   EXPECT_EQ(ReadText(game_ / "curver.txt"), "20\r\nonline");

@@ -83,10 +83,6 @@ std::uint64_t StagingBytesAtLeast(const payload::PatchDescription& description) 
   return bytes;
 }
 
-std::string Plural(std::size_t count, const std::string& one, const std::string& many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 void PrintJson(const std::string& output, const payload::PatchDescription& description,
                std::uint64_t stream_size, std::uint64_t payload_size, const std::string& sha1) {
   std::cout << "{\"patchpack\": " << JsonString(PI_VERSION) << ", \"result\": \"built\", "

@@ -119,7 +119,11 @@ payload::Bytes AttachToWindowsStub(const std::string& stub_path, const Installer
       pe::SetResource(resources, kMessagesType, kMessagesName, kNeutralLanguage, *messages);
     }
     const std::uint32_t rva = image.Directory(pe::kResourceDirectory).rva;
-    return image.WithResourceSection(pe::BuildResourceSection(std::move(resources), rva));
+    // Two statements: the resources, the payload among them, must be gone
+    // before the image is made of the section, not at the end of one
+    // expression that does both.
+    const payload::Bytes section = pe::BuildResourceSection(std::move(resources), rva);
+    return image.WithResourceSection(section);
   } catch (const pe::PeError& error) {
     throw CommandError(stub_path + ": cannot attach to this Windows stub: " + error.what());
   }

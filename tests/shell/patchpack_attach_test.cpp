@@ -3,6 +3,8 @@
 // table short of lines, which attach refuses and a hand-made bundle carries.
 #include <sys/stat.h>
 
+#include <random>
+
 #include "bundle/bundle_format.h"
 #include "tests/shell/installer_fixture.h"
 
@@ -142,6 +144,36 @@ TEST_F(PatchpackAttachTest, WritesAnExecutableInstallerWithTheDocumentedFooter) 
   EXPECT_EQ(layout->payload_size, payload_bytes.size());
   EXPECT_EQ(layout->messages_size, 0u);
   EXPECT_EQ(fs::status(output_).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+}
+
+// A payload of several read chunks, its last one short, is checked and
+// copied whole; a damaged byte in a later chunk is found.
+TEST_F(PatchpackAttachTest, ALargePayloadIsCheckedAndCopiedWhole) {
+  payload::PatchDescription patch = SamplePatch(14);
+  Bytes noise((5 << 19) + 3);  // 2.5 MiB and a little
+  std::mt19937 random(11);
+  for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>(random());
+  patch.loose_files.push_back({"data\\noise.bin", noise});
+  const fs::path payload = WritePayload(patch, "large.payload");
+  const std::string payload_bytes = ReadText(payload);
+  ASSERT_GT(payload_bytes.size(), 2u << 20);
+
+  Attach(kInstallerStub, payload, output_, {"--quiet"});
+  const std::string written = ReadText(output_);
+  const std::string stub = ReadText(kInstallerStub);
+  ASSERT_EQ(written.size(), stub.size() + payload_bytes.size() + bundle::kFooterSize);
+  EXPECT_TRUE(written.compare(stub.size(), payload_bytes.size(), payload_bytes) == 0);
+  MakeGameFolder(game_);
+  const RunResult run = RunInstaller(output_, {.directory = game_});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(ReadText(game_ / "data" / "noise.bin").size(), noise.size());
+
+  fs::remove(output_);
+  std::string damaged = payload_bytes;
+  damaged[(3 << 19)] ^= 1;  // in the second chunk
+  WriteText(payload, damaged);
+  const RunResult refused = AttachExpectingFailure(kInstallerStub, payload);
+  EXPECT_THAT(refused.err, HasSubstr("its SHA-1 trailer does not match"));
 }
 
 TEST_F(PatchpackAttachTest, AttachingAgainReplacesTheEarlierPayloadAndTable) {

@@ -164,7 +164,8 @@ int RunMerge(const char* stream_path) {
   engine::CheckedFileSystem file_system(engine::NativeFileSystem());
   engine::CommitList commit_list;
   // A failure ends this process unhandled, which the timing run reports.
-  engine::MergeArchives(stream, commit_list, host, file_system);
+  engine::StagingProgress progress(host, {});
+  engine::MergeArchives(stream, commit_list, host, progress, file_system);
   return 0;
 }
 

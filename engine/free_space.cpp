@@ -1,5 +1,6 @@
 #include "engine/free_space.h"
 
+#include <numeric>
 #include <optional>
 #include <string>
 
@@ -22,20 +23,25 @@ std::uint64_t SumOfContents(payload::PatchStream& cursor) {
 
 }  // namespace
 
-std::uint64_t StagingBytes(const payload::PatchStream& stream, FileSystem& file_system) {
+std::vector<std::uint64_t> StagingParts(const payload::PatchStream& stream,
+                                        FileSystem& file_system) {
   payload::PatchStream cursor = stream.LookAhead();
-  std::uint64_t bytes = SumOfContents(cursor);
+  std::vector<std::uint64_t> parts{SumOfContents(cursor)};
   for (std::string archive = cursor.ReadName(); !archive.empty(); archive = cursor.ReadName()) {
-    bytes += file_system.FileSize(archive).value_or(0);
-    bytes += SumOfContents(cursor);
+    const std::uint64_t old_size = file_system.FileSize(archive).value_or(0);
+    parts.push_back(old_size + SumOfContents(cursor));
     while (!cursor.ReadName().empty()) {
     }
   }
-  return bytes;
+  return parts;
 }
 
-void CheckFreeSpace(const payload::PatchStream& stream, FileSystem& file_system) {
-  const std::uint64_t needed = StagingBytes(stream, file_system);
+std::uint64_t StagingBytes(const payload::PatchStream& stream, FileSystem& file_system) {
+  const std::vector<std::uint64_t> parts = StagingParts(stream, file_system);
+  return std::accumulate(parts.begin(), parts.end(), std::uint64_t{0});
+}
+
+void CheckFreeSpace(std::uint64_t needed, FileSystem& file_system) {
   const std::optional<std::uint64_t> free = file_system.FreeSpace();
   if (free && *free < needed) throw WriteError();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/file_system.h"
 #include "payload/patch_stream.h"
@@ -17,9 +18,14 @@ namespace engine {
 // archive whose size cannot be had counts as empty: its merge reports it.
 std::uint64_t StagingBytes(const payload::PatchStream& stream, FileSystem& file_system);
 
+// The same bytes in the order staging writes them: the loose files together,
+// then each archive on its own (old size plus new entries).
+std::vector<std::uint64_t> StagingParts(const payload::PatchStream& stream,
+                                        FileSystem& file_system);
+
 // Throws the write-error InstallError when the game folder's volume has
-// fewer free bytes than staging needs. A volume that cannot tell its free
+// fewer free bytes than `needed`, what staging needs. A volume that cannot tell its free
 // space is not held up: its writes still report a full disk.
-void CheckFreeSpace(const payload::PatchStream& stream, FileSystem& file_system);
+void CheckFreeSpace(std::uint64_t needed, FileSystem& file_system);
 
 }  // namespace engine

@@ -20,7 +20,7 @@ void CreatePathDirectories(const std::string& path, FileSystem& file_system) {
 }
 
 void StageLooseFiles(payload::PatchStream& stream, CommitList& commit_list, InstallerHost& host,
-                     FileSystem& file_system) {
+                     StagingProgress& progress, FileSystem& file_system) {
   for (std::string target = stream.ReadName(); !target.empty(); target = stream.ReadName()) {
     if (host.IsCancelRequested()) throw InstallError(InstallError::Silent);
     // Refused like any other malformed stream, before anything is written.
@@ -34,6 +34,7 @@ void StageLooseFiles(payload::PatchStream& stream, CommitList& commit_list, Inst
     const std::uint32_t size = stream.ReadU32();
     if (!file->Write(stream.TakeBytes(size))) throw WriteError();
     if (!file->Close()) throw WriteError();
+    progress.Advance(size);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "engine/commit_list.h"
 #include "engine/file_system.h"
 #include "engine/installer_host.h"
+#include "engine/staging_progress.h"
 #include "payload/patch_stream.h"
 
 namespace engine {
@@ -21,11 +22,12 @@ inline constexpr std::size_t kMaxDirectoryPrefix = 999;
 void CreatePathDirectories(const std::string& path, FileSystem& file_system);
 
 // Reads the loose-file section through its terminator and stages every file,
-// appending each target to `commit_list` before its staged copy is created.
+// appending each target to `commit_list` before its staged copy is created
+// and counting its bytes in `progress` once it is written.
 // Throws InstallError: Silent when a cancel is seen before a file, a Text with
 // the write-error message when a staged file cannot be created, written in
 // full or closed.
 void StageLooseFiles(payload::PatchStream& stream, CommitList& commit_list, InstallerHost& host,
-                     FileSystem& file_system);
+                     StagingProgress& progress, FileSystem& file_system);
 
 }  // namespace engine

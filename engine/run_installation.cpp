@@ -12,6 +12,7 @@
 #include "engine/free_space.h"
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
+#include "engine/staging_progress.h"
 #include "engine/version_record.h"
 #include "messages/message_table.h"
 #include "payload/patch_stream.h"
@@ -64,9 +65,11 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
   CheckVersionGate(record, patch_version, host);
 
   host.SetStatusText(Message(MsgId::Installing));
-  CheckFreeSpace(stream, file_system);
-  StageLooseFiles(stream, commit_list, host, file_system);
-  MergeArchives(stream, commit_list, host, file_system);
+  StagingProgress progress(host, StagingParts(stream, file_system));
+  CheckFreeSpace(progress.total(), file_system);
+  StageLooseFiles(stream, commit_list, host, progress, file_system);
+  progress.EndPart();
+  MergeArchives(stream, commit_list, host, progress, file_system);
   FlushStagedFiles(commit_list, file_system);
   CommitStagedFiles(commit_list, file_system);
   // Every staged copy has become its target: none is left to discard.

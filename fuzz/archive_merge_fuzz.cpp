@@ -98,8 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   payload::PatchStream stream(std::move(block), static_cast<std::uint32_t>(record.size()),
                               RefuseOverrun);
   engine::CommitList commit_list;
+  engine::StagingProgress progress(host, {});
   try {
-    engine::ArchiveMerge(stream, kArchive, commit_list, host, checked);
+    engine::ArchiveMerge(stream, kArchive, commit_list, host, progress, checked);
   } catch (const engine::InstallError&) {
     FUZZ_CHECK(game.outside_paths.empty());
     return 0;

@@ -120,12 +120,14 @@ void WriteNewEntry(zipFile staged, const std::string& name, std::span<const std:
 
 // Returns the number of entries written.
 std::uint64_t WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
-                              SkipList& skip_list, std::span<std::uint8_t> buffer) {
+                              StagingProgress& progress, SkipList& skip_list,
+                              std::span<std::uint8_t> buffer) {
   std::uint64_t written = 0;
   for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
     CheckCancel(host);
     const std::uint32_t size = stream.ReadU32();
     WriteNewEntry(staged, name, stream.TakeBytes(size), host, buffer);
+    progress.Advance(size);
     skip_list.Add(std::move(name));
     ++written;
   }
@@ -207,7 +209,7 @@ void CopyEntryRaw(LayerStream& directory, LayerStream& reader, std::uint64_t arc
 std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_def& file_functions,
                                    const std::string& archive_path, zipFile staged,
                                    const SkipList& skip_list, InstallerHost& host,
-                                   std::span<std::uint8_t> buffer) {
+                                   StagingProgress& progress, std::span<std::uint8_t> buffer) {
   LayerStream reader(file_functions, archive_path,
                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
   // The central records are read through a stream of their own, so that
@@ -248,6 +250,7 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
     if (skip_list.Contains(name)) continue;
     CopyEntryRaw(directory, reader, *archive_start, central_offset, staged, name, info, host,
                  buffer);
+    progress.Advance(info.compressed_size);
     ++copied;
   }
 
@@ -265,7 +268,8 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
 }  // namespace
 
 void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
-                  CommitList& commit_list, InstallerHost& host, FileSystem& file_system) {
+                  CommitList& commit_list, InstallerHost& host, StagingProgress& progress,
+                  FileSystem& file_system) {
   if (!StaysInGameFolder(archive_path)) throw InstallError(InstallError::Unknown);
   const std::string staged_path = StagedPath(archive_path);
   commit_list.push_back(archive_path);
@@ -290,12 +294,13 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyChunkSize);
   const std::span<std::uint8_t> buffer(storage.get(), kCopyChunkSize);
   SkipList skip_list;
-  std::uint64_t entry_count = WriteNewEntries(stream, staged.get(), host, skip_list, buffer);
+  std::uint64_t entry_count =
+      WriteNewEntries(stream, staged.get(), host, progress, skip_list, buffer);
   ReadDropNames(stream, skip_list);
   skip_list.Sort();
   if (old_archive) {
     entry_count += CopySurvivingEntries(old_archive.get(), layer_functions, archive_path,
-                                        staged.get(), skip_list, host, buffer);
+                                        staged.get(), skip_list, host, progress, buffer);
   }
 
   old_archive.reset();
@@ -307,9 +312,10 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
 }
 
 void MergeArchives(payload::PatchStream& stream, CommitList& commit_list, InstallerHost& host,
-                   FileSystem& file_system) {
+                   StagingProgress& progress, FileSystem& file_system) {
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
-    ArchiveMerge(stream, path, commit_list, host, file_system);
+    ArchiveMerge(stream, path, commit_list, host, progress, file_system);
+    progress.EndPart();
   }
 }
 

@@ -8,17 +8,21 @@
 #include "engine/commit_list.h"
 #include "engine/file_system.h"
 #include "engine/installer_host.h"
+#include "engine/staging_progress.h"
 #include "payload/patch_stream.h"
 
 namespace engine {
 
 // Reads the archive section through its terminator, staging each archive and
-// appending its path to `commit_list`. Throws InstallError.
+// appending its path to `commit_list`; each archive is one part of
+// `progress`. Throws InstallError.
 void MergeArchives(payload::PatchStream& stream, CommitList& commit_list, InstallerHost& host,
-                   FileSystem& file_system);
+                   StagingProgress& progress, FileSystem& file_system);
 
-// One archive record; the stream stands just after the archive path.
+// One archive record; the stream stands just after the archive path. Counts
+// each new entry's size and each kept entry's stored size in `progress`.
 void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
-                  CommitList& commit_list, InstallerHost& host, FileSystem& file_system);
+                  CommitList& commit_list, InstallerHost& host, StagingProgress& progress,
+                  FileSystem& file_system);
 
 }  // namespace engine

@@ -33,12 +33,16 @@ ConsoleHost::ConsoleHost(LineReader& input, std::function<void()> ended)
   }
 }
 
-void ConsoleHost::SetStatusText(const char16_t* text) { PrintLine(stdout, ToUtf8(text)); }
+void ConsoleHost::SetStatusText(const char16_t* text) {
+  bar_.Clear();
+  PrintLine(stdout, ToUtf8(text));
+}
 
 void ConsoleHost::SetButtonText(const char16_t* text) {
   // The button cancels while the run is under way; in a terminal that is
   // Ctrl+C, so say so beside its caption. A table too short to hold either
   // caption gives null for both, and the final Close must not offer Ctrl+C.
+  bar_.Clear();
   std::string caption = ToUtf8(text);
   if (text == messages::Message(messages::MsgId::Cancel) &&
       text != messages::Message(messages::MsgId::Close)) {
@@ -48,6 +52,7 @@ void ConsoleHost::SetButtonText(const char16_t* text) {
 }
 
 bool ConsoleHost::AskYesNo(const char16_t* text) {
+  bar_.Clear();
   Print(stdout, ToUtf8(text) + " [y/n] ");
   for (;;) {
     std::string line;
@@ -70,12 +75,18 @@ bool ConsoleHost::AskYesNo(const char16_t* text) {
 
 void ConsoleHost::ShowError(const char16_t* text) {
   error_shown_ = true;
+  bar_.Clear();
   PrintLine(stderr, "Error: " + ToUtf8(text));
 }
 
-void ConsoleHost::CloseDialog() { ended_(); }
+void ConsoleHost::CloseDialog() {
+  bar_.Clear();
+  ended_();
+}
 
 bool ConsoleHost::IsCancelRequested() { return shell::CancelRequested; }
+
+void ConsoleHost::ShowProgress(std::uint64_t done, std::uint64_t total) { bar_.Show(done, total); }
 
 void ConsoleHost::MarkFinished() {
   shell::InstallFinished = true;

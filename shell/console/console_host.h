@@ -1,6 +1,7 @@
 // The installation run's user interface in a terminal: status lines printed
 // as they change, the button's caption where it tells the user something,
-// questions answered on standard input, errors on standard error.
+// questions answered on standard input, errors on standard error, and while
+// files are staged a progress bar, when standard output is a terminal.
 #pragma once
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include "base/unique_fd.h"
 #include "engine/installer_host.h"
 #include "shell/console/line_reader.h"
+#include "shell/console/progress_bar.h"
 
 namespace console {
 
@@ -27,6 +29,7 @@ class ConsoleHost final : public engine::InstallerHost {
   void CloseDialog() override;
   bool IsCancelRequested() override;
   void MarkFinished() override;
+  void ShowProgress(std::uint64_t done, std::uint64_t total) override;
 
   // Called on the main thread for Ctrl+C. Only the first press before the
   // run has finished counts; later ones change nothing.
@@ -38,6 +41,7 @@ class ConsoleHost final : public engine::InstallerHost {
   LineReader& input_;
   std::function<void()> ended_;
   std::atomic<bool> error_shown_{false};
+  ProgressBar bar_{stdout};
   // A byte is written here on cancel, so that a question waiting for input
   // ends at once.
   base::UniqueFd wake_read_;

@@ -2,8 +2,10 @@
 // questions from a script and reports a cancel at a chosen check point.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/installer_host.h"
@@ -20,6 +22,9 @@ class ScriptedHost final : public InstallerHost {
   // One line per call, e.g. "SetStatusText: Close" or "IsCancelRequested".
   std::vector<std::string> calls;
   int checks = 0;
+  // Every ShowProgress call as (done, total), apart from `calls`, whose
+  // order the tests compare whole.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
 
   void SetStatusText(const char16_t* text) override { Record("SetStatusText", text); }
   void SetButtonText(const char16_t* text) override { Record("SetButtonText", text); }
@@ -28,6 +33,9 @@ class ScriptedHost final : public InstallerHost {
   void CloseDialog() override { calls.push_back("CloseDialog"); }
   bool IsCancelRequested() override;
   void MarkFinished() override { calls.push_back("MarkFinished"); }
+  void ShowProgress(std::uint64_t done, std::uint64_t total) override {
+    progress.emplace_back(done, total);
+  }
 
   // The texts of the ShowError calls.
   std::vector<std::string> Errors() const;

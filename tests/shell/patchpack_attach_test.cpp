@@ -3,6 +3,8 @@
 // table short of lines, which attach refuses and a hand-made bundle carries.
 #include <sys/stat.h>
 
+#include <random>
+
 #include "bundle/bundle_format.h"
 #include "tests/shell/installer_fixture.h"
 
@@ -144,6 +146,36 @@ TEST_F(PatchpackAttachTest, WritesAnExecutableInstallerWithTheDocumentedFooter) 
   EXPECT_EQ(fs::status(output_).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 }
 
+// A payload of several read chunks, its last one short, is checked and
+// copied whole; a damaged byte in a later chunk is found.
+TEST_F(PatchpackAttachTest, ALargePayloadIsCheckedAndCopiedWhole) {
+  payload::PatchDescription patch = SamplePatch(14);
+  Bytes noise((5 << 19) + 3);  // 2.5 MiB and a little
+  std::mt19937 random(11);
+  for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>(random());
+  patch.loose_files.push_back({"data\\noise.bin", noise});
+  const fs::path payload = WritePayload(patch, "large.payload");
+  const std::string payload_bytes = ReadText(payload);
+  ASSERT_GT(payload_bytes.size(), 2u << 20);
+
+  Attach(kInstallerStub, payload, output_, {"--quiet"});
+  const std::string written = ReadText(output_);
+  const std::string stub = ReadText(kInstallerStub);
+  ASSERT_EQ(written.size(), stub.size() + payload_bytes.size() + bundle::kFooterSize);
+  EXPECT_TRUE(written.compare(stub.size(), payload_bytes.size(), payload_bytes) == 0);
+  MakeGameFolder(game_);
+  const RunResult run = RunInstaller(output_, {.directory = game_});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(ReadText(game_ / "data" / "noise.bin").size(), noise.size());
+
+  fs::remove(output_);
+  std::string damaged = payload_bytes;
+  damaged[(3 << 19)] ^= 1;  // in the second chunk
+  WriteText(payload, damaged);
+  const RunResult refused = AttachExpectingFailure(kInstallerStub, payload);
+  EXPECT_THAT(refused.err, HasSubstr("its SHA-1 trailer does not match"));
+}
+
 TEST_F(PatchpackAttachTest, AttachingAgainReplacesTheEarlierPayloadAndTable) {
   WriteTable(root_ / "twelve.txt", TwelveLines(u"One\r\nTwo\r\nThree"));
   const fs::path first = Attach(kInstallerStub, WritePayload(SamplePatch(14), "14.payload"),
@@ -156,7 +188,7 @@ TEST_F(PatchpackAttachTest, AttachingAgainReplacesTheEarlierPayloadAndTable) {
             fs::file_size(kInstallerStub) + fs::file_size(second) + bundle::kFooterSize);
   MakeGameFolder(game_);
   const RunResult run = RunInstaller(installer, {.directory = game_});
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, SuccessTranscript());
   EXPECT_EQ(ReadText(game_ / "data" / "readme.txt"), "new readme 20");
   EXPECT_EQ(ReadText(game_ / "curver.txt"), "20\r\nonline");

@@ -151,8 +151,8 @@ TEST_F(PatchpackDiff, PatchTurnsTheOldFolderIntoTheNewOne) {
   CommandResult result = Diff();
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "wrote " + (dir / "source").string() +
-                            ": 3 loose files (1 of them whole archives), 1 archives with 2 new "
-                            "entries and 1 dropped entries, 1 deletions\n");
+                            ": 3 loose files (1 whole archive among them), 1 archive with 2 new "
+                            "entries and 1 dropped entry, 1 deletion\n");
   EXPECT_EQ(ReadText(dir / "source/version.txt"), "5\n");
 
   std::string broken_size = std::to_string(fs::file_size(dir / "new/data/broken.zip"));

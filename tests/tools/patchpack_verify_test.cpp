@@ -134,6 +134,49 @@ TEST_F(PatchpackVerify, NamesWhyTheInstallerWouldFail) {
   }
 }
 
+// The --json document, read back by Python's parser: one line per query.
+std::string QueryJson(const test_support::CommandResult& result, const fs::path& file,
+                      const std::string& expressions) {
+  WriteText(file, result.out);
+  auto parsed = RunCommand("python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); " +
+                           expressions + "' " + Quoted(file));
+  EXPECT_EQ(parsed.exit_code, 0) << parsed.err << result.out;
+  return parsed.out;
+}
+
+TEST_F(PatchpackVerify, JsonGivesThePatchTheStagingThisGameNeedsAndTheResult) {
+  auto result = Verify(dir / "p.bin", " --json --quiet --expect " + Quoted(dir / "new"));
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  // "new exe" and the new a.txt, "A2", staged, and the old archive whole.
+  const auto archive = fs::file_size(dir / "old/data/tex.zip");
+  EXPECT_EQ(QueryJson(result, dir / "ok.json",
+                      "print(d[\"kind\"], d[\"version\"], d[\"result\"], d[\"differences\"]); "
+                      "print([(s[\"name\"], s[\"count\"]) for s in d[\"sections\"]]); "
+                      "print(d[\"staging\"][\"bytes_at_least\"], d[\"staging\"][\"exact\"]); "
+                      "print(d[\"payload\"][\"sha1\"], d[\"installed\"])"),
+            "payload 14 ok []\n[('loose files', 1), ('archives', 1), ('deletions', 1)]\n" +
+                std::to_string(7 + 2 + archive) + " True\n" +
+                RunCommand("sha1sum " + Quoted(dir / "p.bin")).out.substr(0, 40) +
+                " Update installed successfully!\n");
+
+  WriteText(dir / "new/extra.txt", "only in new");
+  auto differs = Verify(dir / "p.bin", " --json --expect=" + Quoted(dir / "new"));
+  EXPECT_EQ(differs.exit_code, 1);
+  EXPECT_EQ(QueryJson(differs, dir / "differs.json", "print(d[\"result\"], d[\"differences\"])"),
+            "differs ['extra.txt: in NEW, missing after the install']\n");
+
+  fs::remove(dir / "old/data/tex.zip");
+  WriteText(dir / "old/curver.txt", "14\r\nonline");
+  auto failed = Verify(dir / "p.bin", " --json");
+  EXPECT_EQ(failed.exit_code, 1);
+  EXPECT_EQ(QueryJson(failed, dir / "failed.json",
+                      "print(d[\"result\"], \"|\", d[\"error\"], \"|\", len(d[\"because\"])); "
+                      "print(d[\"questions\"]); print(\"differences\" in d)"),
+            "install failed | Unknown error | 1\n"
+            "['Patch is already installed! Do you want to reinstall this patch?']\nFalse\n");
+}
+
 TEST_F(PatchpackVerify, TakesAConsoleInstallerAndRefusesBadArguments) {
   auto attached = RunPatchpack("attach " + Quoted(PATCH_INSTALLER_PATH) + " " +
                                Quoted(dir / "p.bin") + " -o " + Quoted(dir / "installer"));

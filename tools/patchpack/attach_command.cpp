@@ -2,17 +2,23 @@
 // the Windows one, and a payload (and optionally a replacement message
 // table): appended as a bundle to the console stub, written as resources into
 // the Windows stub's image.
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <system_error>
 
+#include "bundle/bundle_format.h"
 #include "messages/message_table.h"
 #include "payload/payload_container.h"
 #include "payload/payload_writer.h"
+#include "payload/sha1.h"
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/installer_file.h"
+#include "tools/patchpack/payload_output.h"
+#include "tools/patchpack/progress_reporter.h"
 
 namespace patchpack {
 namespace {
@@ -34,6 +40,9 @@ constexpr const char* kHelp =
     "  --messages FILE  a UTF-16LE message table (byte-order mark, then the\n"
     "                   twelve messages, one a line) to use instead of the one\n"
     "                   built into STUB; in the Windows stub, \"LOCAL\" 103\n"
+    "  --quiet          no progress of the writing on stderr (shown for work\n"
+    "                   longer than a second: a bar on a terminal, a line every\n"
+    "                   5 s otherwise)\n"
     "  -h, --help       show this help\n";
 
 // Read in one piece: a stub is megabytes, too many to take a byte at a time.
@@ -47,11 +56,45 @@ payload::Bytes ReadFile(const std::string& path) {
   return bytes;
 }
 
-void CheckPayload(const std::string& path, const payload::Bytes& payload_bytes) {
-  if (payload_bytes.size() <= payload::kTrailerSize ||
-      !payload::CheckPayloadTrailer(payload_bytes)) {
-    throw CommandError(path + ": not a payload: its SHA-1 trailer does not match the contents");
+// Payloads run to hundreds of megabytes: they are read a chunk at a time,
+// to check them and again to copy them, so that a console installer is made
+// without holding the payload at all.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+std::ifstream OpenPayload(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CommandError("cannot read " + path);
+  return in;
+}
+
+void ReadChunk(std::ifstream& in, const std::string& path, std::span<std::uint8_t> chunk) {
+  in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+  if (!in) throw CommandError("cannot read " + path);
+}
+
+// The payload's size, once its SHA-1 trailer is found to match its contents.
+std::uint64_t CheckPayloadFile(const std::string& path) {
+  std::error_code error;
+  const std::uint64_t size = fs::file_size(path, error);
+  if (error) throw CommandError("cannot read " + path + ": " + error.message());
+  const auto refuse = [&] {
+    return CommandError(path + ": not a payload: its SHA-1 trailer does not match the contents");
+  };
+  if (size <= payload::kTrailerSize) throw refuse();
+  std::ifstream in = OpenPayload(path);
+  payload::Sha1 sha1;
+  std::vector<std::uint8_t> chunk(kChunkSize);
+  for (std::uint64_t left = size - payload::kTrailerSize; left > 0;) {
+    const auto piece = std::span(chunk).first(std::min<std::uint64_t>(left, chunk.size()));
+    ReadChunk(in, path, piece);
+    sha1.Update(piece);
+    left -= piece.size();
   }
+  const payload::Sha1Digest digest = sha1.Finish();
+  std::array<std::uint8_t, payload::kTrailerSize> trailer;
+  ReadChunk(in, path, trailer);
+  if (!std::equal(trailer.begin(), trailer.end(), digest.begin())) throw refuse();
+  return size;
 }
 
 // Loaded the way the installer loads it, so that what is counted is what a
@@ -101,39 +144,49 @@ void CheckOutputIsNew(const std::string& output, const std::vector<std::string>&
   }
 }
 
-// Written beside the target and renamed over it, so that a failed write
-// leaves an earlier installer (possibly the stub itself) whole.
-void WriteExecutable(const std::string& path, const payload::Bytes& bytes) {
-  const std::string temporary = path + ".attaching";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      throw CommandError("cannot write " + path);
+// The output and its progress: every byte goes through here. Written beside
+// the target and renamed over it, so that a failed write leaves an earlier
+// installer (possibly the stub itself) whole.
+class InstallerWriter {
+ public:
+  InstallerWriter(const std::string& path, std::uint64_t total, ProgressReporter::Mode mode)
+      : out_(path), progress_("writing", total, mode) {}
+
+  void Write(std::span<const std::uint8_t> bytes) {
+    for (std::size_t at = 0; at < bytes.size(); at += kChunkSize) {
+      const auto piece = bytes.subspan(at, std::min(kChunkSize, bytes.size() - at));
+      out_.Write(piece);
+      progress_.Advance(piece.size());
     }
   }
-  std::error_code error;
-  fs::permissions(temporary,
-                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                      fs::perms::others_read | fs::perms::others_exec,
-                  error);
-  if (!error) fs::rename(temporary, path, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw CommandError("cannot write " + path + ": " + error.message());
+
+  void CopyPayload(const std::string& path, std::uint64_t size) {
+    std::ifstream in = OpenPayload(path);
+    std::vector<std::uint8_t> chunk(kChunkSize);
+    for (std::uint64_t left = size; left > 0;) {
+      const auto piece = std::span(chunk).first(std::min<std::uint64_t>(left, chunk.size()));
+      ReadChunk(in, path, piece);
+      Write(piece);
+      left -= piece.size();
+    }
   }
-}
+
+  void Commit() {
+    progress_.Finish();
+    out_.Commit(fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                fs::perms::others_read | fs::perms::others_exec);
+  }
+
+ private:
+  PayloadOutput out_;
+  ProgressReporter progress_;
+};
 
 }  // namespace
 
 int RunAttachCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--messages"}, .switches = {}});
+      ParseArguments(arguments, {.with_value = {"-o", "--messages"}, .switches = {"--quiet"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -152,18 +205,41 @@ int RunAttachCommand(std::span<const std::string> arguments) {
   if (stub.kind == InstallerKind::kNone) {
     throw CommandError(stub_path + ": not a patch-installer stub (console or Windows)");
   }
-  const payload::Bytes payload_bytes = ReadFile(payload_path);
-  CheckPayload(payload_path, payload_bytes);
+  const std::uint64_t payload_size = CheckPayloadFile(payload_path);
   std::optional<payload::Bytes> messages;
   if (parsed.values.contains("--messages")) {
     messages = ReadFile(parsed.values["--messages"]);
     CheckMessages(parsed.values["--messages"], *messages);
   }
 
-  const payload::Bytes installer = AttachToStub(stub_path, stub, payload_bytes, messages);
-  WriteExecutable(output, installer);
-  std::cout << "wrote " << output << ": " << KindName(stub.kind, true) << ", " << installer.size()
-            << " bytes, payload " << payload_bytes.size() << " bytes";
+  const ProgressReporter::Mode mode =
+      ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet"));
+  std::uint64_t installer_size = 0;
+  if (stub.kind == InstallerKind::kConsole) {
+    // The stub, the payload, the table, the footer: the payload goes from
+    // file to file.
+    const std::uint64_t messages_size = messages ? messages->size() : 0;
+    const auto footer = bundle::EncodeFooter({.stub_size = stub.stub.size(),
+                                              .payload_size = payload_size,
+                                              .messages_size = messages_size});
+    installer_size = stub.stub.size() + payload_size + messages_size + footer.size();
+    InstallerWriter out(output, installer_size, mode);
+    out.Write(stub.stub);
+    out.CopyPayload(payload_path, payload_size);
+    if (messages) out.Write(*messages);
+    out.Write(footer);
+    out.Commit();
+  } else {
+    // The resource section is rebuilt around the payload, which is held once.
+    const payload::Bytes installer =
+        AttachToWindowsStub(stub_path, stub, ReadFile(payload_path), messages);
+    installer_size = installer.size();
+    InstallerWriter out(output, installer_size, mode);
+    out.Write(installer);
+    out.Commit();
+  }
+  std::cout << "wrote " << output << ": " << KindName(stub.kind, true) << ", " << installer_size
+            << " bytes, payload " << payload_size << " bytes";
   if (messages) std::cout << ", message table " << messages->size() << " bytes";
   std::cout << "\n";
   return 0;

@@ -83,19 +83,6 @@ std::uint64_t StagingBytesAtLeast(const payload::PatchDescription& description) 
   return bytes;
 }
 
-std::string Plural(std::size_t count, const std::string& one, const std::string& many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string Hex(const payload::Sha1Digest& digest) {
-  std::string text;
-  for (std::uint8_t byte : digest) {
-    text += "0123456789abcdef"[byte >> 4];
-    text += "0123456789abcdef"[byte & 15];
-  }
-  return text;
-}
-
 void PrintJson(const std::string& output, const payload::PatchDescription& description,
                std::uint64_t stream_size, std::uint64_t payload_size, const std::string& sha1) {
   std::cout << "{\"patchpack\": " << JsonString(PI_VERSION) << ", \"result\": \"built\", "
@@ -167,7 +154,7 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   }
   out.Commit();
 
-  std::string sha1 = Hex(payload_sha1.Finish());
+  std::string sha1 = Sha1Hex(payload_sha1.Finish());
   if (parsed.switches.contains("--json")) {
     PrintJson(output, description, stream_size, payload_size, sha1);
     return 0;

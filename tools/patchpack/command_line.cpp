@@ -6,6 +6,10 @@ CommandError UsageError(const std::string& message) {
   return CommandError(message + " (see --help)", kExitUsage);
 }
 
+std::string Plural(std::size_t count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec) {
   ParsedArguments parsed;
   bool options_ended = false;

@@ -49,6 +49,9 @@ struct ParsedArguments {
 // "--" ends the options, so a file named like one can still be given.
 ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec);
 
+// "1 archive", "2 archives": the count and the noun in its number.
+std::string Plural(std::size_t count, const std::string& one, const std::string& many);
+
 // Signature of a command: the arguments after its name; returns the exit status.
 using CommandFunction = int (*)(std::span<const std::string> arguments);
 

@@ -12,6 +12,7 @@
 #include "tools/patchpack/archive_diff.h"
 #include "tools/patchpack/command_line.h"
 #include "tools/patchpack/folder_diff.h"
+#include "tools/patchpack/progress_reporter.h"
 
 namespace patchpack {
 namespace {
@@ -35,6 +36,9 @@ constexpr const char* kHelp =
     "options:\n"
     "  -o SOURCE     the patch source folder to write; absent or empty\n"
     "  --version N   the patch version, decimal (may be negative)\n"
+    "  --quiet       no progress of the comparison on stderr (shown for work\n"
+    "                longer than a second: a bar on a terminal, a line every\n"
+    "                5 s otherwise)\n"
     "  -h, --help    show this help\n";
 
 struct Patch {
@@ -71,8 +75,9 @@ bool FitsUnderArchives(const std::string& path) {
   return HasExtension(path.substr(start));
 }
 
-Patch MakePatch(const fs::path& old_root, const fs::path& new_root) {
-  FolderDiff folders = DiffFolders(old_root, new_root);
+Patch MakePatch(const fs::path& old_root, const fs::path& new_root,
+                ProgressReporter::Mode progress) {
+  FolderDiff folders = DiffFolders(old_root, new_root, progress);
   Patch patch;
   patch.deletions = std::move(folders.deletions);
   for (const ChangedFile& file : folders.changed) {
@@ -154,7 +159,7 @@ std::size_t Count(const Patch& patch, std::size_t (*of)(const ArchiveDiff&)) {
 
 int RunDiffCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--version"}, .switches = {}});
+      ParseArguments(arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -171,7 +176,8 @@ int RunDiffCommand(std::span<const std::string> arguments) {
     throw CommandError(source.string() + " exists and is not an empty folder");
   }
   const fs::path new_root = parsed.positional[1];
-  Patch patch = MakePatch(parsed.positional[0], new_root);
+  Patch patch = MakePatch(parsed.positional[0], new_root,
+                          ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
   try {
     WriteSource(source, version, patch, new_root);
   } catch (const fs::filesystem_error& failure) {
@@ -182,13 +188,16 @@ int RunDiffCommand(std::span<const std::string> arguments) {
     throw;
   }
 
-  std::cout << "wrote " << source.string() << ": " << patch.loose_files.size() << " loose files ("
-            << patch.whole_archives << " of them whole archives), " << patch.archives.size()
-            << " archives with "
-            << Count(patch, [](const ArchiveDiff& d) { return d.new_entries.size(); })
-            << " new entries and "
-            << Count(patch, [](const ArchiveDiff& d) { return d.drop_names.size(); })
-            << " dropped entries, " << patch.deletions.size() << " deletions\n";
+  std::cout << "wrote " << source.string() << ": "
+            << Plural(patch.loose_files.size(), "loose file", "loose files") << " ("
+            << Plural(patch.whole_archives, "whole archive", "whole archives") << " among them), "
+            << Plural(patch.archives.size(), "archive", "archives") << " with "
+            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.new_entries.size(); }),
+                      "new entry", "new entries")
+            << " and "
+            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.drop_names.size(); }),
+                      "dropped entry", "dropped entries")
+            << ", " << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";
   return 0;
 }
 

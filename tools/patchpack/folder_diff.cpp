@@ -83,23 +83,51 @@ bool SameBytes(const fs::path& a, const fs::path& b, const std::string& shown) {
   return true;
 }
 
+std::uint64_t SizeOf(const fs::path& file) {
+  std::error_code error;
+  const std::uint64_t size = fs::file_size(file, error);
+  return error ? 0 : size;
+}
+
 }  // namespace
 
-FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root) {
+FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root,
+                       ProgressReporter::Mode progress_mode) {
   FileList old_files = ListFiles(old_root, "OLD");
   FileList new_files = ListFiles(new_root, "NEW");
   CheckKinds(new_files, old_files, "NEW", "OLD");
   CheckKinds(old_files, new_files, "OLD", "NEW");
 
+  struct Pair {
+    std::string old_path, new_path;
+    std::uint64_t bytes;
+  };
+  std::vector<Pair> pairs;
+  std::uint64_t total = 0;
   FolderDiff diff;
   for (const auto& [folded, new_path] : new_files) {
     auto old = old_files.find(folded);
     if (old == old_files.end()) {
       diff.changed.push_back({"", new_path});
-    } else if (!SameBytes(old_root / old->second, new_root / new_path, new_path)) {
-      diff.changed.push_back({old->second, new_path});
+      continue;
     }
+    const std::uint64_t bytes = SizeOf(old_root / old->second) + SizeOf(new_root / new_path);
+    pairs.push_back({old->second, new_path, bytes});
+    total += bytes;
   }
+  ProgressReporter progress("comparing", total, progress_mode);
+  for (const Pair& pair : pairs) {
+    if (!SameBytes(old_root / pair.old_path, new_root / pair.new_path, pair.new_path)) {
+      diff.changed.push_back({pair.old_path, pair.new_path});
+    }
+    progress.Advance(pair.bytes);
+  }
+  progress.Finish();
+  // In NEW's order, as the listing is, whatever the order of the comparisons.
+  std::sort(diff.changed.begin(), diff.changed.end(),
+            [](const ChangedFile& a, const ChangedFile& b) {
+              return base::ToLowerAscii(a.new_path) < base::ToLowerAscii(b.new_path);
+            });
   for (const auto& [folded, old_path] : old_files) {
     if (!new_files.contains(folded)) diff.deletions.push_back(old_path);
   }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/patchpack/progress_reporter.h"
+
 namespace patchpack {
 
 struct ChangedFile {
@@ -22,7 +24,9 @@ struct FolderDiff {
 
 // Throws CommandError for a missing folder, two paths that differ only in
 // case, and a path that is a file in one folder and a folder in the other.
-FolderDiff DiffFolders(const std::filesystem::path& old_root,
-                       const std::filesystem::path& new_root);
+// The comparison shows its progress in `progress` mode: the bytes of the
+// files that both folders hold, of both copies.
+FolderDiff DiffFolders(const std::filesystem::path& old_root, const std::filesystem::path& new_root,
+                       ProgressReporter::Mode progress = ProgressReporter::Mode::Quiet);
 
 }  // namespace patchpack

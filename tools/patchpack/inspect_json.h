@@ -1,7 +1,9 @@
 // The --json form of patchpack inspect: one JSON document that a build
-// script can read instead of the listing.
+// script can read instead of the listing; and the parts of it that the
+// --json form of verify shares.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -19,8 +21,15 @@ struct InspectReport {
   std::optional<payload::PatchDescription> description;  // when it passed every check
 };
 
-// Names are the payload's bytes: valid UTF-8 is kept, any other byte is
-// taken for Latin-1, so the document is always valid UTF-8.
 void WriteInspectJson(std::ostream& out, const InspectReport& report);
+
+// The members that inspect and verify share, each line ending in a comma:
+// "payload" (its size, SHA-1 and filter flag).
+void WritePayloadMember(std::ostream& out, const payload::Bytes& payload_bytes);
+// "version", "sections", "totals" and "staging". The staging figure is the
+// floor that the patch alone gives, unless `game_staging` holds the one a
+// run on a game found, which counts that game's archives and is exact.
+void WritePatchMembers(std::ostream& out, const payload::PatchDescription& description,
+                       std::optional<std::uint64_t> game_staging);
 
 }  // namespace patchpack

@@ -108,29 +108,22 @@ InstallerFile ReadInstallerFile(const std::string& path, payload::Bytes bytes) {
   return {};
 }
 
-payload::Bytes AttachToStub(const std::string& stub_path, const InstallerFile& stub,
-                            const payload::Bytes& payload,
-                            const std::optional<payload::Bytes>& messages) {
-  if (stub.kind == InstallerKind::kConsole) {
-    const std::size_t messages_size = messages ? messages->size() : 0;
-    const auto footer = bundle::EncodeFooter({.stub_size = stub.stub.size(),
-                                              .payload_size = payload.size(),
-                                              .messages_size = messages_size});
-    payload::Bytes out = stub.stub;
-    out.insert(out.end(), payload.begin(), payload.end());
-    if (messages) out.insert(out.end(), messages->begin(), messages->end());
-    out.insert(out.end(), footer.begin(), footer.end());
-    return out;
-  }
+payload::Bytes AttachToWindowsStub(const std::string& stub_path, const InstallerFile& stub,
+                                   payload::Bytes payload,
+                                   const std::optional<payload::Bytes>& messages) {
   try {
     const pe::PeImage image(stub.stub);
     std::vector<pe::Resource> resources = pe::ReadResources(image);
-    pe::SetResource(resources, kPayloadType, kPayloadName, kNeutralLanguage, payload);
+    pe::SetResource(resources, kPayloadType, kPayloadName, kNeutralLanguage, std::move(payload));
     if (messages) {
       pe::SetResource(resources, kMessagesType, kMessagesName, kNeutralLanguage, *messages);
     }
     const std::uint32_t rva = image.Directory(pe::kResourceDirectory).rva;
-    return image.WithResourceSection(pe::BuildResourceSection(std::move(resources), rva));
+    // Two statements: the resources, the payload among them, must be gone
+    // before the image is made of the section, not at the end of one
+    // expression that does both.
+    const payload::Bytes section = pe::BuildResourceSection(std::move(resources), rva);
+    return image.WithResourceSection(section);
   } catch (const pe::PeError& error) {
     throw CommandError(stub_path + ": cannot attach to this Windows stub: " + error.what());
   }

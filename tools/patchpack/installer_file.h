@@ -32,11 +32,12 @@ std::string KindName(InstallerKind kind, bool attached);
 // up, a resource directory that cannot be read.
 InstallerFile ReadInstallerFile(const std::string& path, payload::Bytes bytes);
 
-// The installer made of `stub` (not kNone), `payload` and, if given, a
-// replacement message table. A console installer drops what `stub` carried;
-// a Windows one keeps its "LOCAL" 103 unless `messages` replaces it.
-payload::Bytes AttachToStub(const std::string& stub_path, const InstallerFile& stub,
-                            const payload::Bytes& payload,
-                            const std::optional<payload::Bytes>& messages);
+// The Windows installer made of `stub` (kWindows), `payload` and, if given,
+// a replacement message table: the stub keeps its "LOCAL" 103 unless
+// `messages` replaces it. (A console installer is the stub's bytes with the
+// bundle appended, which attach writes as it goes.)
+payload::Bytes AttachToWindowsStub(const std::string& stub_path, const InstallerFile& stub,
+                                   payload::Bytes payload,
+                                   const std::optional<payload::Bytes>& messages);
 
 }  // namespace patchpack

@@ -18,7 +18,7 @@ InstallerInput ReadInstallerInput(const std::filesystem::path& file, const std::
     throw CommandError(shown_as + ": " + KindName(installer.kind, false) +
                        " with nothing attached");
   }
-  input.is_installer = true;
+  input.kind = KindName(installer.kind, true);
   input.payload = std::move(*installer.payload);
   input.messages = std::move(installer.messages);
   return input;

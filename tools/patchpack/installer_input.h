@@ -15,7 +15,8 @@ struct InstallerInput {
   // The attached message table of an installer; nullopt when it has none, so
   // the player sees the stub's linked-in texts.
   std::optional<payload::Bytes> messages;
-  bool is_installer = false;
+  // "payload", "console installer" or "Windows installer".
+  std::string kind = "payload";
 };
 
 // Throws CommandError naming the file and the reason when it cannot be read.

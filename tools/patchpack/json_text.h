@@ -1,13 +1,20 @@
 // The small part of JSON that patchpack's reports need: a string literal
-// with its escapes, so that any path or name reads back unchanged.
+// with its escapes, so that any path or name reads back unchanged, and the
+// hexadecimal form of a digest that the reports and summaries share.
 #pragma once
 
 #include <string>
 
+#include "payload/sha1.h"
+
 namespace patchpack {
 
-// `text` as a JSON string literal, quotes included. Bytes of 0x80 and above
-// pass through, so UTF-8 names stay UTF-8.
+// `text` as a JSON string literal, quotes included. Names are the payload's
+// or the disk's bytes: valid UTF-8 is kept, any other byte is taken for
+// Latin-1, so the document is always valid UTF-8.
 std::string JsonString(const std::string& text);
+
+// Lower-case hexadecimal, 40 digits.
+std::string Sha1Hex(const payload::Sha1Digest& digest);
 
 }  // namespace patchpack

@@ -40,11 +40,15 @@ void PayloadOutput::Write(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void PayloadOutput::Commit() {
+void PayloadOutput::Commit(std::filesystem::perms permissions) {
   std::FILE* file = file_;
   file_ = nullptr;
   if (std::fclose(file) != 0) Fail(partial_, std::strerror(errno));
   std::error_code error;
+  if (permissions != std::filesystem::perms::none) {
+    std::filesystem::permissions(partial_, permissions, error);
+    if (error) Fail(partial_, error.message());
+  }
   std::filesystem::rename(partial_, destination_, error);
   if (error) Fail(destination_, error.message());
   committed_ = true;

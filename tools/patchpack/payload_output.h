@@ -23,9 +23,10 @@ class PayloadOutput {
 
   // Appends to the partial file; throws CommandError naming it and the reason.
   void Write(std::span<const std::uint8_t> bytes);
-  // Closes the partial file and renames it onto the destination; throws
-  // CommandError naming the path and the reason.
-  void Commit();
+  // Closes the partial file, gives it `permissions` when they are not
+  // none, and renames it onto the destination; throws CommandError naming
+  // the path and the reason.
+  void Commit(std::filesystem::perms permissions = std::filesystem::perms::none);
 
  private:
   std::filesystem::path destination_;

@@ -135,7 +135,13 @@ payload::Bytes PeImage::WithResourceSection(std::span<const std::uint8_t> conten
   const std::uint32_t section_alignment = Get(bytes_, optional_header_ + kSectionAlignment, 4);
   if (file_alignment == 0 || section_alignment == 0) throw PeError("zero section alignment");
 
-  payload::Bytes out(bytes_.begin(), bytes_.begin() + holder->raw_offset);
+  // The image is made in one allocation: growing it around a section of
+  // hundreds of megabytes would hold two copies of it for a moment.
+  std::uint64_t image_size = holder->raw_offset + Align(contents.size(), file_alignment);
+  for (auto later = holder + 1; later != sections_.end(); ++later) image_size += later->raw_size;
+  payload::Bytes out;
+  out.reserve(image_size);
+  out.assign(bytes_.begin(), bytes_.begin() + holder->raw_offset);
   auto set_section = [&](std::size_t index, const Section& section) {
     const std::size_t at = section_table_ + index * kSectionHeaderSize;
     Put(out, at + 8, section.virtual_size);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/file_system.h"
-#include "engine/installer_host.h"
 #include "engine/run_installation.h"
 #include "messages/message_table.h"
 #include "messages/shipped_messages.h"
@@ -18,7 +17,10 @@
 #include "tools/patchpack/expected_result.h"
 #include "tools/patchpack/installer_input.h"
 #include "tools/patchpack/patch_preflight.h"
+#include "tools/patchpack/player_stand_in.h"
+#include "tools/patchpack/progress_reporter.h"
 #include "tools/patchpack/scratch_game.h"
+#include "tools/patchpack/verify_json.h"
 
 namespace patchpack {
 namespace {
@@ -26,76 +28,28 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
-    "usage: patchpack verify PAYLOAD_OR_INSTALLER GAME [--expect NEW]\n"
+    "usage: patchpack verify PAYLOAD_OR_INSTALLER GAME [--expect NEW] [--json] [--quiet]\n"
     "\n"
     "Installs the patch on a scratch copy of the game folder GAME (GAME itself\n"
     "is never touched) with the installer's own engine, answering its questions\n"
     "yes, and reports what the player would see: success, or the error the\n"
-    "installer would show and why. Takes a payload file or a console installer\n"
-    "made by attach.\n"
+    "installer would show and why. Takes a payload file or an installer made\n"
+    "by attach, console or Windows.\n"
     "\n"
     "options:\n"
     "  --expect NEW   also check that the result equals the game folder NEW:\n"
     "                 files byte for byte, zip archives entry by entry, and\n"
     "                 curver.txt as the installer writes it\n"
+    "  --json         print one JSON document instead: the patch as inspect\n"
+    "                 --json lists it, the staging space this game needs, the\n"
+    "                 questions, and the result with the error and why, or the\n"
+    "                 differences from NEW\n"
+    "  --quiet        no progress of the staging on stderr (shown for work\n"
+    "                 longer than a second: a bar on a terminal, a line every\n"
+    "                 5 s otherwise)\n"
     "  -h, --help     show this help\n"
     "\n"
     "Exit status: 0 when the install succeeds (and matches NEW), 1 otherwise.\n";
-
-std::string Utf8(const char16_t* text) {
-  std::string out;
-  for (const char16_t* p = text; p != nullptr && *p != 0; ++p) {
-    std::uint32_t c = *p;
-    if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(*++p) - 0xDC00);
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-// Stands in for the player: says yes to every question and keeps what the
-// installer shows.
-class PlayerStandIn final : public engine::InstallerHost {
- public:
-  void SetStatusText(const char16_t* text) override { status_ = text; }
-  void SetButtonText(const char16_t*) override {}
-  bool AskYesNo(const char16_t* text) override {
-    questions_.push_back(Utf8(text));
-    return true;
-  }
-  void ShowError(const char16_t* text) override { error_ = Utf8(text); }
-  void CloseDialog() override {}
-  bool IsCancelRequested() override { return false; }
-  void MarkFinished() override { finished_ = true; }
-
-  bool succeeded() const { return finished_ && !error_; }
-  std::string status() const { return Utf8(status_); }
-  const std::optional<std::string>& error() const { return error_; }
-  const std::vector<std::string>& questions() const { return questions_; }
-
- private:
-  const char16_t* status_ = nullptr;
-  std::optional<std::string> error_;
-  std::vector<std::string> questions_;
-  bool finished_ = false;
-};
 
 // The texts the player sees: the installer's attached table, else the one
 // every stub links in.
@@ -111,10 +65,35 @@ class PlayerMessages {
   PlayerMessages& operator=(const PlayerMessages&) = delete;
 };
 
+void PrintReport(const VerifyReport& report) {
+  std::cout << "verify " << report.file
+            << (report.kind == "payload" ? " (payload)" : " (installer)") << " on a copy of "
+            << report.game << "\n";
+  for (const std::string& question : report.questions) {
+    std::cout << "asked, answered yes: " << question << "\n";
+  }
+  if (report.error) {
+    std::cout << "FAILED: the installer shows \"" << *report.error << "\"\n";
+    for (const std::string& reason : report.reasons) std::cout << "  because " << reason << "\n";
+    return;
+  }
+  std::cout << "installed: " << report.installed << "\n";
+  if (!report.expect) return;
+  if (report.differences.empty()) {
+    std::cout << "the result equals " << *report.expect << "\n";
+    return;
+  }
+  std::cout << "FAILED: the result differs from " << *report.expect << " in "
+            << report.differences.size() << (report.differences.size() == 1 ? " place" : " places")
+            << ":\n";
+  for (const std::string& difference : report.differences) std::cout << "  " << difference << "\n";
+}
+
 }  // namespace
 
 int RunVerifyCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed = ParseArguments(arguments, {.with_value = {"--expect"}, .switches = {}});
+  ParsedArguments parsed =
+      ParseArguments(arguments, {.with_value = {"--expect"}, .switches = {"--json", "--quiet"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -137,7 +116,7 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
 
   ScratchGame scratch(game);
   PlayerMessages texts(input.messages);
-  PlayerStandIn player;
+  PlayerStandIn player(ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
   {
     WorkingDirectory in_game(scratch.folder());
     engine::RunInstallation(player, engine::NativeFileSystem(),
@@ -146,32 +125,31 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
                             });
   }
 
-  std::cout << "verify " << input_path << (input.is_installer ? " (installer)" : " (payload)")
-            << " on a copy of " << parsed.positional[1] << "\n";
-  for (const std::string& question : player.questions()) {
-    std::cout << "asked, answered yes: " << question << "\n";
-  }
+  VerifyReport report;
+  report.file = input_path;
+  report.kind = input.kind;
+  report.game = parsed.positional[1];
+  report.payload = &input.payload;
+  report.patch = patch ? &*patch : nullptr;
+  report.staging = player.staging_total();
+  report.questions = player.questions();
   if (!player.succeeded()) {
-    std::cout << "FAILED: the installer shows \"" << player.error().value_or("") << "\"\n";
-    if (patch) {
-      for (const std::string& problem : FindPatchProblems(*patch, game)) {
-        std::cout << "  because " << problem << "\n";
-      }
+    report.error = player.error().value_or("");
+    if (patch) report.reasons = FindPatchProblems(*patch, game);
+  } else {
+    report.installed = player.status();
+    if (expected) {
+      report.expect = parsed.values["--expect"];
+      report.differences = CompareWithExpected(
+          scratch.folder(), *expected, static_cast<std::int32_t>(patch ? patch->version : 0));
     }
-    return kExitFailure;
   }
-  std::cout << "installed: " << player.status() << "\n";
-  if (!expected) return 0;
-  std::vector<std::string> differences = CompareWithExpected(
-      scratch.folder(), *expected, static_cast<std::int32_t>(patch ? patch->version : 0));
-  if (differences.empty()) {
-    std::cout << "the result equals " << parsed.values["--expect"] << "\n";
-    return 0;
+  if (parsed.switches.contains("--json")) {
+    WriteVerifyJson(std::cout, report);
+  } else {
+    PrintReport(report);
   }
-  std::cout << "FAILED: the result differs from " << parsed.values["--expect"] << " in "
-            << differences.size() << (differences.size() == 1 ? " place" : " places") << ":\n";
-  for (const std::string& difference : differences) std::cout << "  " << difference << "\n";
-  return kExitFailure;
+  return report.error || !report.differences.empty() ? kExitFailure : 0;
 }
 
 }  // namespace patchpack

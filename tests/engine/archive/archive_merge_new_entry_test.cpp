@@ -94,8 +94,9 @@ TEST_F(ArchiveMergeTest, SeesACancelWithinTheCopyOfALargeEntry) {
   cancelling.cancel_at_check = 5;
   payload::PatchStream stream = ArchiveSection({{"old.zip", {Entry("new.txt", "new")}, {}}});
   CommitList list;
+  StagingProgress progress(cancelling, {});
   try {
-    MergeArchives(stream, list, cancelling, NativeFileSystem());
+    MergeArchives(stream, list, cancelling, progress, NativeFileSystem());
     ADD_FAILURE() << "the merge did not see the cancel";
   } catch (const InstallError& failure) {
     EXPECT_EQ(failure.kind(), InstallError::Silent);
@@ -115,7 +116,8 @@ TEST_F(ArchiveMergeTest, SeesACancelWithinTheDeflateOfALargeNewEntry) {
   cancelling.cancel_at_check = 3;
   payload::PatchStream stream = ArchiveSection({record});
   CommitList list;
-  EXPECT_THROW(MergeArchives(stream, list, cancelling, NativeFileSystem()), InstallError);
+  StagingProgress progress(cancelling, {});
+  EXPECT_THROW(MergeArchives(stream, list, cancelling, progress, NativeFileSystem()), InstallError);
   EXPECT_EQ(cancelling.checks, 3);
 }
 

@@ -166,7 +166,8 @@ bool ArchiveMergeTest::Merge(const std::vector<payload::ArchiveRecord>& archives
   payload::PatchStream stream = ArchiveSection(archives);
   error.clear();
   try {
-    MergeArchives(stream, commit_list, host, file_system);
+    StagingProgress progress(host, {});
+    MergeArchives(stream, commit_list, host, progress, file_system);
   } catch (const InstallError& failure) {
     switch (failure.kind()) {
       case InstallError::Silent:

@@ -1,5 +1,7 @@
 #include "engine/forwarding_file_system.h"
 
+#include "engine/zip_function_table.h"
+
 namespace engine {
 
 // The C callbacks, friends of the class through this nested type so that
@@ -33,16 +35,8 @@ struct ForwardingFileSystem::Callbacks {
 
 zlib_filefunc64_def ForwardingFileSystem::ZipFileFunctions() {
   base_zip_functions_ = base_.ZipFileFunctions();
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = Callbacks::Open;
-  functions.zread_file = Callbacks::Read;
-  functions.zwrite_file = Callbacks::Write;
-  functions.ztell64_file = Callbacks::Tell;
-  functions.zseek64_file = Callbacks::Seek;
-  functions.zclose_file = Callbacks::Close;
-  functions.zerror_file = Callbacks::Error;
-  functions.opaque = this;
-  return functions;
+  return ZipFunctionTable(Callbacks::Open, Callbacks::Read, Callbacks::Write, Callbacks::Tell,
+                          Callbacks::Seek, Callbacks::Close, Callbacks::Error, this);
 }
 
 voidpf ForwardingFileSystem::ZipOpen(const char* name, int mode) {

@@ -12,6 +12,7 @@
 #include "base/unique_fd.h"
 #include "engine/posix_write_back.h"
 #include "engine/posix_write_behind.h"
+#include "engine/zip_function_table.h"
 
 namespace engine {
 namespace {
@@ -144,16 +145,7 @@ int ZCALLBACK Error(voidpf, voidpf opened) { return Stream(opened).failed() ? 1 
 }  // namespace
 
 zlib_filefunc64_def PosixZipLayer::functions() {
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = Open;
-  functions.zread_file = Read;
-  functions.zwrite_file = Write;
-  functions.ztell64_file = Tell;
-  functions.zseek64_file = Seek;
-  functions.zclose_file = Close;
-  functions.zerror_file = Error;
-  functions.opaque = this;
-  return functions;
+  return ZipFunctionTable(Open, Read, Write, Tell, Seek, Close, Error, this);
 }
 
 }  // namespace engine

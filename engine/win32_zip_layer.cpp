@@ -3,6 +3,8 @@
 #include <memory>
 #include <new>
 
+#include "engine/zip_function_table.h"
+
 namespace engine {
 namespace {
 
@@ -114,16 +116,7 @@ int ZCALLBACK Error(voidpf, voidpf stream) { return Stream(stream).failed() ? 1 
 }  // namespace
 
 zlib_filefunc64_def Win32ZipLayer::functions() {
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = Open;
-  functions.zread_file = Read;
-  functions.zwrite_file = Write;
-  functions.ztell64_file = Tell;
-  functions.zseek64_file = Seek;
-  functions.zclose_file = Close;
-  functions.zerror_file = Error;
-  functions.opaque = this;
-  return functions;
+  return ZipFunctionTable(Open, Read, Write, Tell, Seek, Close, Error, this);
 }
 
 }  // namespace engine

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/archive/read_window.h"
+#include "engine/zip_function_table.h"
 
 namespace engine {
 namespace {
@@ -209,16 +210,7 @@ int ZCALLBACK Error(voidpf opaque, voidpf stream) {
 }  // namespace
 
 zlib_filefunc64_def WriteBackLayer::functions() {
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = Open;
-  functions.zread_file = Read;
-  functions.zwrite_file = Write;
-  functions.ztell64_file = Tell;
-  functions.zseek64_file = Seek;
-  functions.zclose_file = Close;
-  functions.zerror_file = Error;
-  functions.opaque = this;
-  return functions;
+  return ZipFunctionTable(Open, Read, Write, Tell, Seek, Close, Error, this);
 }
 
 }  // namespace engine

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/zip_function_table.h"
+
 namespace engine::test {
 namespace {
 
@@ -240,16 +242,7 @@ bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::strin
 }
 
 zlib_filefunc64_def MemoryFileSystem::ZipFileFunctions() {
-  zlib_filefunc64_def functions{};
-  functions.zopen64_file = ZipOpen;
-  functions.zread_file = ZipRead;
-  functions.zwrite_file = ZipWrite;
-  functions.ztell64_file = ZipTell;
-  functions.zseek64_file = ZipSeek;
-  functions.zclose_file = ZipClose;
-  functions.zerror_file = ZipError;
-  functions.opaque = this;
-  return functions;
+  return ZipFunctionTable(ZipOpen, ZipRead, ZipWrite, ZipTell, ZipSeek, ZipClose, ZipError, this);
 }
 
 }  // namespace engine::test

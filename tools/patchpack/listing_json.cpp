@@ -1,4 +1,4 @@
-#include "tools/patchpack/inspect_json.h"
+#include "tools/patchpack/listing_json.h"
 
 #include "payload/sha1.h"
 #include "tools/patchpack/json_text.h"

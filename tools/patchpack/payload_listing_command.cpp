@@ -12,8 +12,8 @@
 
 #include "payload/payload_container.h"
 #include "tools/patchpack/command_line.h"
-#include "tools/patchpack/inspect_json.h"
 #include "tools/patchpack/installer_file.h"
+#include "tools/patchpack/listing_json.h"
 #include "tools/patchpack/patch_stream_reader.h"
 
 namespace patchpack {

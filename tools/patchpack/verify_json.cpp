@@ -1,7 +1,7 @@
 #include "tools/patchpack/verify_json.h"
 
-#include "tools/patchpack/inspect_json.h"
 #include "tools/patchpack/json_text.h"
+#include "tools/patchpack/listing_json.h"
 
 namespace patchpack {
 namespace {

@@ -22,7 +22,7 @@
 
 #include "bench/process_timer.h"
 #include "engine/archive/archive_merge.h"
-#include "engine/checked_file_system.h"
+#include "engine/fs/checked_file_system.h"
 #include "engine/installer_host.h"
 #include "payload/patch_stream.h"
 #include "payload/payload_writer.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/forwarding_file_system.h"
+#include "engine/fs/forwarding_file_system.h"
 #include "engine/installer_host.h"
 #include "engine/run_installation.h"
 #include "payload/payload_writer.h"

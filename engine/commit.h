@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/commit_list.h"
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "payload/patch_stream.h"
 
 namespace engine {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "payload/patch_stream.h"
 
 namespace engine {

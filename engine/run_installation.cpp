@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "engine/archive/archive_merge.h"
-#include "engine/checked_file_system.h"
+#include "engine/fs/checked_file_system.h"
 #include "engine/commit.h"
 #include "engine/commit_journal.h"
 #include "engine/commit_list.h"

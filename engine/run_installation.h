@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "engine/installer_host.h"
 
 namespace engine {

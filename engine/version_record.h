@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "engine/installer_host.h"
 
 namespace engine {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/archive/archive_merge.h"
-#include "engine/checked_file_system.h"
+#include "engine/fs/checked_file_system.h"
 #include "engine/install_error.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_game.h"

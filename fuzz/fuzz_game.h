@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/installer_host.h"
-#include "tests/engine/memory_file_system.h"
+#include "tests/engine/fs/memory_file_system.h"
 
 namespace fuzz {
 

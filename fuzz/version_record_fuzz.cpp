@@ -7,7 +7,7 @@
 
 #include "engine/version_record.h"
 #include "fuzz/fuzz_check.h"
-#include "tests/engine/memory_file_system.h"
+#include "tests/engine/fs/memory_file_system.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "tools/patchpack/zip_reader.h"
+#include "tools/patchpack/formats/zip_reader.h"
 
 namespace {
 

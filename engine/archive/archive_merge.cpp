@@ -16,7 +16,7 @@
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/skip_list.h"
 #include "engine/archive/stored_entry.h"
-#include "engine/archive/write_back_layer.h"
+#include "engine/fs/write_gathering_layer.h"
 #include "engine/archive/zip64_end_record.h"
 #include "engine/archive/zip_handles.h"
 #include "engine/archive/zip_records.h"
@@ -277,7 +277,7 @@ void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
   zlib_filefunc64_def file_functions = file_system.ZipFileFunctions();
   // Declared before the archives read and written through it, which it must
   // outlive.
-  WriteBackLayer layer(file_functions);
+  WriteGatheringLayer layer(file_functions);
   zlib_filefunc64_def layer_functions = layer.functions();
   UnzipHandle old_archive(unzOpen2_64(archive_path.c_str(), &layer_functions));
   // An archive that minizip cannot open may still be a valid one without

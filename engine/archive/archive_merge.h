@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/commit_list.h"
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "engine/installer_host.h"
 #include "engine/staging_progress.h"
 #include "payload/patch_stream.h"

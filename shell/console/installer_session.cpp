@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "engine/run_installation.h"
 #include "messages/message_table.h"
 #include "shell/console/console_host.h"

@@ -1,6 +1,6 @@
 #include "shell/win32/progress_dialog.h"
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "engine/run_installation.h"
 #include "messages/message_table.h"
 #include "shell/install_flags.h"

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "messages/message_table.h"
 #include "shell/win32/game_folder.h"
 #include "shell/win32/progress_dialog.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 #include "installation_test.h"
 #include "zip_contents.h"
 

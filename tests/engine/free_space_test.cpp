@@ -2,7 +2,7 @@
 // through the file-system seam.
 #include "engine/free_space.h"
 
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 #include "typical_game.h"
 
 namespace engine::test {

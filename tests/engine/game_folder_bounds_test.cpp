@@ -7,7 +7,7 @@
 
 #include "engine/run_installation.h"
 #include "installation_test.h"
-#include "memory_file_system.h"
+#include "fs/memory_file_system.h"
 #include "tests/support/files.h"
 
 namespace engine::test {

@@ -1,6 +1,6 @@
 #include "engine/loose_files.h"
 
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 #include "installation_test.h"
 
 namespace engine::test {

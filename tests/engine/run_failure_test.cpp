@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <new>
 
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 #include "typical_game.h"
 #include "zip_contents.h"
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 #include "typical_game.h"
 
 namespace engine::test {

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "engine/install_error.h"
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 #include "installation_test.h"
 
 namespace engine::test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "engine/installer_host.h"
 #include "engine/run_installation.h"
 #include "patchpack_runner.h"

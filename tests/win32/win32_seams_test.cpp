@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "shell/win32/embedded_payload.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/patchpack/command_line.h"
+#include "tools/patchpack/commands/command_line.h"
 
 namespace {
 

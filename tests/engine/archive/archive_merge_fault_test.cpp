@@ -8,8 +8,8 @@
 #include <filesystem>
 
 #include "archive_merge_support.h"
-#include "engine/checked_file_system.h"
-#include "faulty_file_system.h"
+#include "engine/fs/checked_file_system.h"
+#include "fs/faulty_file_system.h"
 
 // minizip allocates an entry's central record before it writes the local
 // header, and when that write fails it returns without freeing the record and

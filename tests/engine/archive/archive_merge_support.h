@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/commit_list.h"
-#include "engine/file_system.h"
+#include "engine/fs/file_system.h"
 #include "installation_test.h"
 #include "payload/patch_stream.h"
 #include "payload/payload_writer.h"

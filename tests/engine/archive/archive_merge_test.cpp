@@ -6,7 +6,7 @@
 
 #include "archive_merge_support.h"
 #include "engine/archive/skip_list.h"
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 
 namespace engine::test {
 namespace {

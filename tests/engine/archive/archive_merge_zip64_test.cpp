@@ -7,7 +7,7 @@
 
 #include "archive_merge_support.h"
 #include "engine/archive/zip64_end_record.h"
-#include "faulty_file_system.h"
+#include "fs/faulty_file_system.h"
 
 namespace engine::test {
 namespace {

@@ -1,0 +1,223 @@
+// The file system on Windows. Stream paths are already Windows paths
+// (relative, backslash-separated, in the ANSI code page), so they go to the
+// narrow Win32 calls unchanged, and the system matches letter case itself.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/fs/file_system.h"
+#include "engine/fs/zip_layer_win32.h"
+
+namespace engine {
+namespace {
+
+// Readers and writers of the game (a running launcher, a virus scanner)
+// may hold the same files open; sharing both ways keeps our opens working
+// beside them.
+constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  // Gives up ownership, so the caller can close and see the result.
+  HANDLE release() {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class Win32WritableFile final : public WritableFile {
+ public:
+  explicit Win32WritableFile(HANDLE handle) : file_(handle) {}
+
+  bool Write(std::span<const std::uint8_t> data) override {
+    // WriteFile takes a 32-bit count; larger blocks go in pieces.
+    constexpr std::size_t kMaxPiece = 1u << 30;
+    while (!data.empty()) {
+      const DWORD piece = static_cast<DWORD>(data.size() < kMaxPiece ? data.size() : kMaxPiece);
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), data.data(), piece, &written, nullptr) || written != piece) {
+        return false;
+      }
+      data = data.subspan(piece);
+    }
+    return true;
+  }
+
+  bool Close() override { return CloseHandle(file_.release()) != 0; }
+
+ private:
+  Handle file_;
+};
+
+// Takes the read-only attribute off a file that has it, so that it can be
+// replaced or removed: the patch owns the game's files. Returns the
+// attributes to put back should that fail, or 0 when nothing was changed.
+DWORD ClearReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return 0;
+  }
+  SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  return attributes;
+}
+
+void PutBack(const char* path, DWORD attributes) {
+  if (attributes != 0) SetFileAttributesA(path, attributes);
+}
+
+// Removes whatever file or link stands at a name we are about to create. A
+// reparse point (a symbolic link, a junction) is removed itself, never what
+// it points to; a real directory stays, and the creation then fails.
+void ClearName(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) RemoveDirectoryA(path);
+    return;
+  }
+  const DWORD previous = ClearReadOnly(path);
+  if (!DeleteFileA(path)) PutBack(path, previous);
+}
+
+// Creates a file of our own at the name, for every staged file, the staged
+// archive included. CREATE_NEW fails on anything at the name, a link
+// included, so a link put there after the name was cleared is not followed
+// either. A leftover that another program holds open cannot be removed; it
+// is truncated instead, opened as itself should it have become a link
+// meanwhile.
+HANDLE CreateOwnFile(const char* path, DWORD access, DWORD share) {
+  ClearName(path);
+  HANDLE file =
+      CreateFileA(path, access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0) {
+      file = CreateFileA(path, access, share, nullptr, TRUNCATE_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+  }
+  return file;
+}
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  bool MakeDirectory(const std::string& path) override {
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  }
+
+  std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
+    HANDLE file = CreateOwnFile(path.c_str(), GENERIC_WRITE, kShareReadWrite);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32WritableFile>(file);
+  }
+
+  std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return std::nullopt;
+    // Read to the end rather than trusting the size: another writer may be
+    // changing the file.
+    std::string contents;
+    char chunk[4096];
+    for (;;) {
+      DWORD count = 0;
+      if (!ReadFile(file.get(), chunk, sizeof chunk, &count, nullptr)) return std::nullopt;
+      if (count == 0) return contents;
+      contents.append(chunk, count);
+    }
+  }
+
+  bool Exists(const std::string& path) override {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  }
+
+  std::optional<std::uint64_t> FreeSpace() override {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(".\\", &available, nullptr, nullptr)) return std::nullopt;
+    return available.QuadPart;
+  }
+
+  // MoveFileEx cannot replace a directory, nor a file that another program
+  // holds open without FILE_SHARE_DELETE; an open asking for delete access,
+  // shared every way, is refused in just that case. A read-only file is
+  // no obstacle: RenameReplacing takes the attribute off.
+  TargetState ProbeTarget(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TargetState::kMissing
+                                                                            : TargetState::kBlocked;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TargetState::kBlocked;
+    Handle probe(CreateFileA(path.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return probe.valid() ? TargetState::kReplaceable : TargetState::kBlocked;
+  }
+
+  bool FlushToDisk(const std::string& path) override {
+    // FlushFileBuffers needs a handle with write access.
+    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() && FlushFileBuffers(file.get()) != 0;
+  }
+
+  bool RemoveFile(const std::string& path) override {
+    const DWORD previous = ClearReadOnly(path.c_str());
+    if (DeleteFileA(path.c_str())) return true;
+    PutBack(path.c_str(), previous);
+    return false;
+  }
+
+  bool LinkFile(const std::string& existing, const std::string& link) override {
+    return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+  }
+
+  // The replacing move refuses a read-only target, so the attribute comes
+  // off just before it, and goes back on should the move fail.
+  bool RenameReplacing(const std::string& from, const std::string& to) override {
+    const DWORD previous = ClearReadOnly(to.c_str());
+    // Write-through: the call returns only when the new name is on the disk.
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    PutBack(to.c_str(), previous);
+    return false;
+  }
+
+  zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }
+
+ private:
+  ZipLayerWin32 zip_layer_{CreateOwnFile};
+};
+
+}  // namespace
+
+FileSystem& NativeFileSystem() {
+  static Win32FileSystem file_system;
+  return file_system;
+}
+
+}  // namespace engine

@@ -1,0 +1,151 @@
+#include "engine/fs/zip_layer_posix.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <exception>
+#include <memory>
+
+#include "base/unique_fd.h"
+#include "engine/fs/early_write_out_posix.h"
+#include "engine/fs/write_behind_posix.h"
+#include "engine/fs/zip_function_table.h"
+
+namespace engine {
+namespace {
+
+// One open archive: its descriptor, closed with it, the position the next
+// read or write starts at, and whether a read or a write has failed. A new
+// archive is written behind, on a thread of its own.
+class ZipStream {
+ public:
+  ZipStream(int fd, bool created)
+      : fd_(fd), behind_(created ? std::make_unique<WriteBehind>(fd) : nullptr) {}
+
+  int fd() const { return fd_.get(); }
+  off_t position = 0;
+
+  bool Write(const void* bytes, std::size_t size) {
+    const bool written = behind_ ? behind_->Write(position, bytes, size)
+                                 : WriteAllAt(fd_.get(), position, bytes, size);
+    failed_ = failed_ || !written;
+    return written;
+  }
+  // Before the file itself is looked at: what was written is there.
+  bool Settle() { return !behind_ || behind_->Drain(); }
+  void Fail() { failed_ = true; }
+  bool failed() const { return failed_ || (behind_ && behind_->failed()); }
+  // Finishes the writes and closes the descriptor now, so that the caller
+  // sees whether both worked.
+  bool Close() {
+    const bool settled = Settle();
+    behind_.reset();
+    return ::close(fd_.release()) == 0 && settled;
+  }
+
+ private:
+  base::UniqueFd fd_;
+  // Declared after the descriptor, so that it is gone before the close.
+  std::unique_ptr<WriteBehind> behind_;
+  bool failed_ = false;
+};
+
+ZipStream& Stream(voidpf stream) { return *static_cast<ZipStream*>(stream); }
+
+int OpenFd(const ZipLayerPosix& layer, const char* filename, int mode) {
+  const std::string path = layer.resolve()(filename);
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return layer.create_own_file()(path);
+  // An existing file opened for update is the staged archive's own, opened
+  // again to finish its records; it is not followed through a link either.
+  const int flags = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ
+                        ? O_RDONLY
+                        : O_RDWR | O_NOFOLLOW;
+  const int fd = open(path.c_str(), flags | O_CLOEXEC);
+  // An old archive is read from start to end, once: a longer read-ahead
+  // keeps the device busy while the merge works on what it has.
+  if (fd >= 0 && flags == O_RDONLY) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
+  if (filename == nullptr) return nullptr;
+  const int fd =
+      OpenFd(*static_cast<const ZipLayerPosix*>(opaque), static_cast<const char*>(filename), mode);
+  if (fd < 0) return nullptr;
+  try {
+    return new ZipStream(fd, (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0);
+  } catch (const std::exception&) {
+    // No memory or no thread: the archive cannot be written.
+    ::close(fd);
+    return nullptr;
+  }
+}
+
+uLong ZCALLBACK Read(voidpf, voidpf opened, void* buffer, uLong size) {
+  ZipStream& stream = Stream(opened);
+  if (!stream.Settle()) return 0;
+  auto* to = static_cast<unsigned char*>(buffer);
+  uLong done = 0;
+  while (done < size) {
+    const ssize_t read = pread(stream.fd(), to + done, size - done, stream.position);
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) stream.Fail();
+    if (read <= 0) break;
+    done += static_cast<uLong>(read);
+    stream.position += read;
+  }
+  return done;
+}
+
+uLong ZCALLBACK Write(voidpf, voidpf opened, const void* buffer, uLong size) {
+  ZipStream& stream = Stream(opened);
+  if (!stream.Write(buffer, size)) return 0;
+  stream.position += static_cast<off_t>(size);
+  return size;
+}
+
+ZPOS64_T ZCALLBACK Tell(voidpf, voidpf opened) {
+  return static_cast<ZPOS64_T>(Stream(opened).position);
+}
+
+long ZCALLBACK Seek(voidpf, voidpf opened, ZPOS64_T offset, int origin) {
+  ZipStream& stream = Stream(opened);
+  off_t base = 0;
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      break;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      base = stream.position;
+      break;
+    case ZLIB_FILEFUNC_SEEK_END:
+      if (!stream.Settle()) return -1;
+      base = lseek(stream.fd(), 0, SEEK_END);
+      if (base < 0) return -1;
+      break;
+    default:
+      return -1;
+  }
+  // minizip passes negative moves as their two's complement.
+  const off_t target = base + static_cast<off_t>(offset);
+  if (target < 0) return -1;
+  stream.position = target;
+  return 0;
+}
+
+int ZCALLBACK Close(voidpf, voidpf opened) {
+  std::unique_ptr<ZipStream> owned(&Stream(opened));
+  return owned->Close() ? 0 : -1;
+}
+
+int ZCALLBACK Error(voidpf, voidpf opened) { return Stream(opened).failed() ? 1 : 0; }
+
+}  // namespace
+
+zlib_filefunc64_def ZipLayerPosix::functions() {
+  return ZipFunctionTable(Open, Read, Write, Tell, Seek, Close, Error, this);
+}
+
+}  // namespace engine

@@ -1,0 +1,122 @@
+#include "engine/fs/zip_layer_win32.h"
+
+#include <memory>
+#include <new>
+
+#include "engine/fs/zip_function_table.h"
+
+namespace engine {
+namespace {
+
+// One open archive: its handle, closed with it, and whether a read or a
+// write has failed.
+class ZipStream {
+ public:
+  explicit ZipStream(HANDLE handle) : handle_(handle) {}
+  ~ZipStream() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  ZipStream(const ZipStream&) = delete;
+  ZipStream& operator=(const ZipStream&) = delete;
+
+  HANDLE handle() const { return handle_; }
+  bool failed() const { return failed_; }
+  void Fail() { failed_ = true; }
+  // Closes the handle now, so that the caller sees whether that worked.
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+  bool failed_ = false;
+};
+
+ZipStream& Stream(voidpf stream) { return *static_cast<ZipStream*>(stream); }
+
+HANDLE OpenHandle(const ZipLayerWin32& layer, const char* path, int mode) {
+  // Readers share the archive with other readers (a running launcher, a
+  // virus scanner); a file opened for update or created is not shared.
+  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if ((mode & ZLIB_FILEFUNC_MODE_EXISTING) != 0) {
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
+    return layer.create_own_file()(path, GENERIC_READ | GENERIC_WRITE, 0);
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
+  if (filename == nullptr) return nullptr;
+  const HANDLE handle = OpenHandle(*static_cast<const ZipLayerWin32*>(opaque),
+                                   static_cast<const char*>(filename), mode);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto* stream = new (std::nothrow) ZipStream(handle);
+  if (stream == nullptr) CloseHandle(handle);
+  return stream;
+}
+
+// uLong is 32 bits on Windows, as are ReadFile's and WriteFile's counts.
+uLong ZCALLBACK Read(voidpf, voidpf stream, void* buffer, uLong size) {
+  DWORD count = 0;
+  if (!ReadFile(Stream(stream).handle(), buffer, size, &count, nullptr)) Stream(stream).Fail();
+  return count;
+}
+
+uLong ZCALLBACK Write(voidpf, voidpf stream, const void* buffer, uLong size) {
+  DWORD count = 0;
+  if (!WriteFile(Stream(stream).handle(), buffer, size, &count, nullptr) || count != size) {
+    Stream(stream).Fail();
+  }
+  return count;
+}
+
+ZPOS64_T ZCALLBACK Tell(voidpf, voidpf stream) {
+  LARGE_INTEGER position;
+  if (!SetFilePointerEx(Stream(stream).handle(), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
+    return static_cast<ZPOS64_T>(-1);
+  }
+  return static_cast<ZPOS64_T>(position.QuadPart);
+}
+
+long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  DWORD method;
+  switch (origin) {
+    case ZLIB_FILEFUNC_SEEK_SET:
+      method = FILE_BEGIN;
+      break;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+      method = FILE_CURRENT;
+      break;
+    case ZLIB_FILEFUNC_SEEK_END:
+      method = FILE_END;
+      break;
+    default:
+      return -1;
+  }
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(Stream(stream).handle(), distance, nullptr, method) ? 0 : -1;
+}
+
+int ZCALLBACK Close(voidpf, voidpf stream) {
+  std::unique_ptr<ZipStream> owned(&Stream(stream));
+  return owned->Close() ? 0 : -1;
+}
+
+int ZCALLBACK Error(voidpf, voidpf stream) { return Stream(stream).failed() ? 1 : 0; }
+
+}  // namespace
+
+zlib_filefunc64_def ZipLayerWin32::functions() {
+  return ZipFunctionTable(Open, Read, Write, Tell, Seek, Close, Error, this);
+}
+
+}  // namespace engine

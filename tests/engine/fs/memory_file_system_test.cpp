@@ -1,0 +1,76 @@
+// The in-memory file system behaves like a disk where the engine relies on
+// it, so that what the fuzz targets and tests see of a run holds on a disk.
+#include "fs/memory_file_system.h"
+
+#include <gtest/gtest.h>
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+
+namespace engine::test {
+namespace {
+
+TEST(MemoryFileSystemTest, MatchesPathsAsWindowsDoes) {
+  MemoryFileSystem file_system;
+  file_system.AddFile("Data/Maps/A.bin", "map");
+  EXPECT_EQ(file_system.ReadWholeFile("data\\MAPS\\.\\a.BIN"), "map");
+  EXPECT_EQ(file_system.ReadWholeFile("data\\maps\\b.bin"), std::nullopt);
+  EXPECT_TRUE(file_system.directories.contains("data/maps"));
+}
+
+TEST(MemoryFileSystemTest, CreatesOnlyInExistingFoldersAndNeverOverAFolder) {
+  MemoryFileSystem file_system;
+  EXPECT_EQ(file_system.OpenForWriting("new\\a.txt"), nullptr);
+  EXPECT_TRUE(file_system.MakeDirectory("new"));
+  EXPECT_FALSE(file_system.MakeDirectory("NEW"));
+  const auto file = file_system.OpenForWriting("new\\a.txt");
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(file->Write(std::vector<std::uint8_t>{'h', 'i'}));
+  EXPECT_TRUE(file->Close());
+  EXPECT_EQ(file_system.files.at("new/a.txt"), "hi");
+  EXPECT_FALSE(file_system.RenameReplacing("new\\a.txt", "new"));
+  EXPECT_TRUE(file_system.RenameReplacing("new\\a.txt", "b.txt"));
+  EXPECT_EQ(file_system.ReadWholeFile("b.txt"), "hi");
+  EXPECT_FALSE(file_system.RemoveFile("new\\a.txt"));
+  EXPECT_EQ(file_system.changes.size(), 7u);
+}
+
+TEST(MemoryFileSystemTest, RefusesAndRecordsChangesOutsideTheGameFolder) {
+  MemoryFileSystem file_system;
+  file_system.AddFile("a.txt", "a");
+  EXPECT_EQ(file_system.OpenForWriting("..\\a.txt"), nullptr);
+  EXPECT_FALSE(file_system.MakeDirectory("C:\\x"));
+  EXPECT_FALSE(file_system.RemoveFile("\\a.txt"));
+  EXPECT_FALSE(file_system.RenameReplacing("a.txt", "/a.txt"));
+  EXPECT_EQ(file_system.outside_paths,
+            (std::vector<std::string>{"..\\a.txt", "C:\\x", "\\a.txt", "/a.txt"}));
+  EXPECT_EQ(file_system.files.at("a.txt"), "a");
+  EXPECT_FALSE(MemoryFileSystem::LeavesGameFolder("data\\..name"));
+}
+
+TEST(MemoryFileSystemTest, ServesMinizipBothWays) {
+  MemoryFileSystem file_system;
+  file_system.AddFile("data/keep.txt", "");
+  zlib_filefunc64_def functions = file_system.ZipFileFunctions();
+  zipFile zip = zipOpen2_64("DATA\\t.zip", APPEND_STATUS_CREATE, nullptr, &functions);
+  ASSERT_NE(zip, nullptr);
+  const std::string content(5000, 'z');
+  ASSERT_EQ(zipOpenNewFileInZip64(zip, "e.txt", nullptr, nullptr, 0, nullptr, 0, nullptr,
+                                  Z_DEFLATED, 9, 0),
+            ZIP_OK);
+  ASSERT_EQ(zipWriteInFileInZip(zip, content.data(), content.size()), ZIP_OK);
+  ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+  ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+
+  unzFile reader = unzOpen2_64("data\\T.ZIP", &functions);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_EQ(unzLocateFile(reader, "e.txt", 0), UNZ_OK);
+  ASSERT_EQ(unzOpenCurrentFile(reader), UNZ_OK);
+  std::string read(content.size() + 1, '\0');
+  EXPECT_EQ(unzReadCurrentFile(reader, read.data(), read.size()), static_cast<int>(content.size()));
+  EXPECT_EQ(unzCloseCurrentFile(reader), UNZ_OK);
+  unzClose(reader);
+  EXPECT_EQ(read.substr(0, content.size()), content);
+}
+
+}  // namespace
+}  // namespace engine::test

@@ -1,0 +1,204 @@
+// patchpack diff: an old and a new game folder in, a patch source folder out,
+// for the author to review and then build.
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "base/ascii.h"
+#include "tools/patchpack/source/archive_diff.h"
+#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/report/progress_reporter.h"
+
+namespace patchpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kHelp =
+    "usage: patchpack diff OLD NEW -o SOURCE --version N\n"
+    "\n"
+    "Writes the patch source folder SOURCE of a patch that turns the game folder\n"
+    "OLD into NEW, to be reviewed and then built with 'patchpack build':\n"
+    "  files/       files of NEW that OLD lacks or holds with other bytes\n"
+    "  archives/    for a .zip in both whose bytes differ: its new and changed\n"
+    "               entries, and a .drop list of the entries NEW lacks\n"
+    "  delete.txt   files of OLD that NEW lacks\n"
+    "Paths match without regard to case, as on Windows; curver.txt is left out.\n"
+    "An archive diff reproduces the entries' contents, under lower-case names,\n"
+    "not the archive's bytes. A .zip that the installer could not merge into is\n"
+    "shipped whole under files/.\n"
+    "\n"
+    "options:\n"
+    "  -o SOURCE     the patch source folder to write; absent or empty\n"
+    "  --version N   the patch version, decimal (may be negative)\n"
+    "  --quiet       no progress of the comparison on stderr (shown for work\n"
+    "                longer than a second: a bar on a terminal, a line every\n"
+    "                5 s otherwise)\n"
+    "  -h, --help    show this help\n";
+
+struct Patch {
+  std::vector<std::string> loose_files;                       // paths in NEW
+  std::vector<std::pair<std::string, ArchiveDiff>> archives;  // by path in NEW
+  std::vector<std::string> deletions;
+  std::size_t whole_archives = 0;  // loose files that are changed archives
+};
+
+std::int32_t ParseVersion(const std::string& text) {
+  std::int32_t version = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    throw UsageError("--version '" + text +
+                     "' is not a whole number from -2147483648 to 2147483647");
+  }
+  return version;
+}
+
+bool HasExtension(const std::string& name) {
+  std::size_t dot = name.rfind('.');
+  return dot != std::string::npos && dot != 0 && dot + 1 != name.size();
+}
+
+// Under archives/, build takes the first folder whose name has an extension
+// for the archive, so a folder above it must have none.
+bool FitsUnderArchives(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t slash = path.find('/'); slash != std::string::npos;
+       slash = path.find('/', start)) {
+    if (HasExtension(path.substr(start, slash - start))) return false;
+    start = slash + 1;
+  }
+  return HasExtension(path.substr(start));
+}
+
+Patch MakePatch(const fs::path& old_root, const fs::path& new_root,
+                ProgressReporter::Mode progress) {
+  FolderDiff folders = DiffFolders(old_root, new_root, progress);
+  Patch patch;
+  patch.deletions = std::move(folders.deletions);
+  for (const ChangedFile& file : folders.changed) {
+    bool archive = !file.old_path.empty() && base::ToLowerAscii(file.new_path).ends_with(".zip");
+    if (!archive) {
+      patch.loose_files.push_back(file.new_path);
+      continue;
+    }
+    std::optional<ArchiveDiff> diff;
+    if (FitsUnderArchives(file.new_path)) {
+      diff = DiffArchives(old_root / file.old_path, new_root / file.new_path, file.new_path);
+    }
+    if (!diff) {
+      patch.loose_files.push_back(file.new_path);
+      ++patch.whole_archives;
+    } else if (!diff->empty()) {
+      patch.archives.emplace_back(file.new_path, std::move(*diff));
+    }
+  }
+  return patch;
+}
+
+void WriteFile(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) throw CommandError("cannot write " + file.string());
+}
+
+void WriteFile(const fs::path& file, const payload::Bytes& bytes) {
+  WriteFile(file, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+void WriteSource(const fs::path& source, std::int32_t version, const Patch& patch,
+                 const fs::path& new_root) {
+  WriteFile(source / "version.txt", std::to_string(version) + "\n");
+  for (const std::string& path : patch.loose_files) {
+    fs::path target = source / "files" / path;
+    fs::create_directories(target.parent_path());
+    fs::copy_file(new_root / path, target);
+  }
+  for (const auto& [path, diff] : patch.archives) {
+    for (const payload::FileEntry& entry : diff.new_entries) {
+      WriteFile(source / "archives" / path / entry.name, entry.content);
+    }
+    if (!diff.drop_names.empty()) {
+      WriteFile(source / "archives" / (path + ".drop"), Lines(diff.drop_names));
+    }
+  }
+  if (!patch.deletions.empty()) WriteFile(source / "delete.txt", Lines(patch.deletions));
+}
+
+// SOURCE was absent or empty before, so everything in it is ours to remove.
+void RemoveWritten(const fs::path& source, bool existed) {
+  std::error_code ignored;
+  if (!existed) {
+    fs::remove_all(source, ignored);
+    return;
+  }
+  for (const fs::directory_entry& child : fs::directory_iterator(source, ignored)) {
+    fs::remove_all(child.path(), ignored);
+  }
+}
+
+std::size_t Count(const Patch& patch, std::size_t (*of)(const ArchiveDiff&)) {
+  std::size_t count = 0;
+  for (const auto& [path, diff] : patch.archives) count += of(diff);
+  return count;
+}
+
+}  // namespace
+
+int RunDiffCommand(std::span<const std::string> arguments) {
+  ParsedArguments parsed =
+      ParseArguments(arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet"}});
+  if (parsed.help) {
+    std::cout << kHelp;
+    return 0;
+  }
+  if (parsed.positional.size() != 2) throw UsageError("diff takes an OLD and a NEW folder");
+  if (!parsed.values.contains("-o")) throw UsageError("diff needs -o SOURCE");
+  if (!parsed.values.contains("--version")) throw UsageError("diff needs --version N");
+  std::int32_t version = ParseVersion(parsed.values["--version"]);
+  const fs::path source = parsed.values["-o"];
+
+  std::error_code error;
+  bool existed = fs::exists(source, error);
+  if (existed && !(fs::is_directory(source) && fs::is_empty(source, error))) {
+    throw CommandError(source.string() + " exists and is not an empty folder");
+  }
+  const fs::path new_root = parsed.positional[1];
+  Patch patch = MakePatch(parsed.positional[0], new_root,
+                          ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
+  try {
+    WriteSource(source, version, patch, new_root);
+  } catch (const fs::filesystem_error& failure) {
+    RemoveWritten(source, existed);
+    throw CommandError(failure.what());
+  } catch (...) {
+    RemoveWritten(source, existed);
+    throw;
+  }
+
+  std::cout << "wrote " << source.string() << ": "
+            << Plural(patch.loose_files.size(), "loose file", "loose files") << " ("
+            << Plural(patch.whole_archives, "whole archive", "whole archives") << " among them), "
+            << Plural(patch.archives.size(), "archive", "archives") << " with "
+            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.new_entries.size(); }),
+                      "new entry", "new entries")
+            << " and "
+            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.drop_names.size(); }),
+                      "dropped entry", "dropped entries")
+            << ", " << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";
+  return 0;
+}
+
+}  // namespace patchpack

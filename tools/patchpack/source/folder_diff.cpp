@@ -1,0 +1,137 @@
+#include "tools/patchpack/source/folder_diff.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <map>
+
+#include "base/ascii.h"
+#include "tools/patchpack/commands/command_line.h"
+
+namespace patchpack {
+namespace {
+
+namespace fs = std::filesystem;
+
+using FileList = std::map<std::string, std::string>;  // folded path -> path as spelled
+
+FileList ListFiles(const fs::path& root, const std::string& shown) {
+  if (!fs::exists(root)) throw CommandError(shown + " folder " + root.string() + " does not exist");
+  if (!fs::is_directory(root)) throw CommandError(shown + " " + root.string() + " is not a folder");
+  FileList files;
+  std::error_code error;
+  fs::recursive_directory_iterator it(root, error);
+  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_symlink() || !it->is_regular_file()) continue;
+    std::string path = it->path().lexically_relative(root).generic_string();
+    if (path.find('\\') != std::string::npos) {
+      throw CommandError(shown + " file '" + path +
+                         "' has a backslash in its name, which Windows reads as a separator");
+    }
+    std::string folded = base::ToLowerAscii(path);
+    if (folded == "curver.txt") continue;
+    auto [existing, inserted] = files.try_emplace(folded, path);
+    if (!inserted) {
+      throw CommandError(shown + " holds '" + existing->second + "' and '" + path +
+                         "', which differ only in case");
+    }
+  }
+  if (error)
+    throw CommandError("cannot list " + shown + " folder " + root.string() + ": " +
+                       error.message());
+  return files;
+}
+
+// The installer writes every file before it deletes any, so one patch cannot
+// turn a file into a folder of the same name or back.
+void CheckKinds(const FileList& files, const FileList& other, const std::string& shown,
+                const std::string& other_shown) {
+  for (const auto& [folded, path] : files) {
+    for (std::size_t slash = folded.find('/'); slash != std::string::npos;
+         slash = folded.find('/', slash + 1)) {
+      auto file = other.find(folded.substr(0, slash));
+      if (file != other.end()) {
+        throw CommandError("'" + file->second + "' is a file in " + other_shown +
+                           " but a folder in " + shown + " (holding '" + path +
+                           "'); one patch cannot make that change");
+      }
+    }
+  }
+}
+
+bool SameBytes(const fs::path& a, const fs::path& b, const std::string& shown) {
+  std::error_code error_a;
+  std::error_code error_b;
+  if (fs::file_size(a, error_a) != fs::file_size(b, error_b) || error_a || error_b) {
+    if (error_a || error_b) throw CommandError("cannot read " + shown);
+    return false;
+  }
+  std::ifstream in_a(a, std::ios::binary);
+  std::ifstream in_b(b, std::ios::binary);
+  std::array<char, 65536> block_a;
+  std::array<char, 65536> block_b;
+  while (in_a && in_b) {
+    in_a.read(block_a.data(), block_a.size());
+    in_b.read(block_b.data(), block_b.size());
+    if (in_a.gcount() != in_b.gcount() ||
+        !std::equal(block_a.begin(), block_a.begin() + in_a.gcount(), block_b.begin())) {
+      return false;
+    }
+  }
+  if (in_a.bad() || in_b.bad() || !in_a.eof() || !in_b.eof())
+    throw CommandError("cannot read " + shown);
+  return true;
+}
+
+std::uint64_t SizeOf(const fs::path& file) {
+  std::error_code error;
+  const std::uint64_t size = fs::file_size(file, error);
+  return error ? 0 : size;
+}
+
+}  // namespace
+
+FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root,
+                       ProgressReporter::Mode progress_mode) {
+  FileList old_files = ListFiles(old_root, "OLD");
+  FileList new_files = ListFiles(new_root, "NEW");
+  CheckKinds(new_files, old_files, "NEW", "OLD");
+  CheckKinds(old_files, new_files, "OLD", "NEW");
+
+  struct Pair {
+    std::string old_path, new_path;
+    std::uint64_t bytes;
+  };
+  std::vector<Pair> pairs;
+  std::uint64_t total = 0;
+  FolderDiff diff;
+  for (const auto& [folded, new_path] : new_files) {
+    auto old = old_files.find(folded);
+    if (old == old_files.end()) {
+      diff.changed.push_back({"", new_path});
+      continue;
+    }
+    const std::uint64_t bytes = SizeOf(old_root / old->second) + SizeOf(new_root / new_path);
+    pairs.push_back({old->second, new_path, bytes});
+    total += bytes;
+  }
+  ProgressReporter progress("comparing", total, progress_mode);
+  for (const Pair& pair : pairs) {
+    if (!SameBytes(old_root / pair.old_path, new_root / pair.new_path, pair.new_path)) {
+      diff.changed.push_back({pair.old_path, pair.new_path});
+    }
+    progress.Advance(pair.bytes);
+  }
+  progress.Finish();
+  // In NEW's order, as the listing is, whatever the order of the comparisons.
+  std::sort(diff.changed.begin(), diff.changed.end(),
+            [](const ChangedFile& a, const ChangedFile& b) {
+              return base::ToLowerAscii(a.new_path) < base::ToLowerAscii(b.new_path);
+            });
+  for (const auto& [folded, old_path] : old_files) {
+    if (!new_files.contains(folded)) diff.deletions.push_back(old_path);
+  }
+  return diff;
+}
+
+}  // namespace patchpack

@@ -1,0 +1,135 @@
+#include "tools/patchpack/source/source_rules.h"
+
+#include <charconv>
+#include <limits>
+
+#include "base/ascii.h"
+#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/source/source_file.h"
+
+namespace patchpack {
+namespace {
+
+constexpr std::uint64_t kMaxContent = std::numeric_limits<std::uint32_t>::max();
+
+// The installer's limits: a name of at most 255 bytes on every file system
+// it meets, the ".updtmp" (and ".updbak") it appends while staging and
+// committing, and the longest folder prefix it creates.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t kStagingSuffixBytes = 7;
+constexpr std::size_t kMaxFolderPrefix = 999;
+
+std::string ReadText(const std::filesystem::path& file, const std::string& shown_as) {
+  payload::Bytes bytes = ReadWholeSourceFile(file, shown_as);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void CheckNoZeroByte(const std::string& name, const std::string& shown_as) {
+  if (name.find('\0') != std::string::npos) {
+    throw CommandError(shown_as + ": a name holds a 0 byte, which would end it early");
+  }
+}
+
+}  // namespace
+
+std::uint32_t ReadVersionFile(const std::filesystem::path& file, const std::string& shown_as) {
+  std::string text = ReadText(file, shown_as);
+  const char* kSpace = " \t\r\n";
+  std::size_t first = text.find_first_not_of(kSpace);
+  std::size_t last = text.find_last_not_of(kSpace);
+  std::string number = first == std::string::npos ? "" : text.substr(first, last - first + 1);
+  std::int32_t version = 0;
+  auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), version);
+  if (number.empty() || error != std::errc() || end != number.data() + number.size()) {
+    throw CommandError(shown_as + ": '" + number +
+                       "' is not a whole number from -2147483648 to 2147483647");
+  }
+  return static_cast<std::uint32_t>(version);
+}
+
+std::vector<std::string> ReadListFile(const std::filesystem::path& file,
+                                      const std::string& shown_as) {
+  std::string text = ReadText(file, shown_as);
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") != std::string::npos) {
+      CheckNoZeroByte(line, shown_as);
+      names.push_back(line);
+    }
+    start = end + 1;
+  }
+  return names;
+}
+
+payload::Bytes ReadContent(const std::filesystem::path& file, const std::string& shown_as) {
+  std::uint64_t size = SourceFileSize(file, shown_as);
+  if (size > kMaxContent) {
+    throw CommandError(shown_as + " is " + std::to_string(size) +
+                       " bytes; a patch carries files of at most 4 GiB - 1 bytes");
+  }
+  return ReadWholeSourceFile(file, shown_as);
+}
+
+void CheckEntryName(const std::string& name, const std::string& shown_as) {
+  CheckNoZeroByte(name, shown_as);
+  if (base::ToLowerAscii(name) != name) {
+    throw CommandError(shown_as + ": entry name '" + name +
+                       "' has upper-case letters; the installer compares entry names in lower "
+                       "case, so write them in lower case");
+  }
+}
+
+std::string DeletionPath(const std::string& line, const std::string& shown_as) {
+  std::string path;
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = line.find_first_of("/\\", start);
+    std::string part = line.substr(start, end == std::string::npos ? end : end - start);
+    if (part.empty()) {
+      throw CommandError(shown_as + ": '" + line + "' has an empty name between separators");
+    }
+    if (part == "." || part == ".." || part.find(':') != std::string::npos) {
+      throw CommandError(shown_as + ": '" + line + "' is not a path inside the game folder");
+    }
+    path += part;
+    if (end == std::string::npos) return path;
+    path += '\\';
+    start = end + 1;
+  }
+}
+
+void CheckStageable(const std::string& target, const std::string& shown_as) {
+  const std::size_t last = target.rfind('\\');
+  const std::size_t name_start = last == std::string::npos ? 0 : last + 1;
+  const std::size_t name_bytes = target.size() - name_start;
+  if (name_bytes + kStagingSuffixBytes > kMaxNameBytes) {
+    throw CommandError(shown_as + ": the name is " + std::to_string(name_bytes) +
+                       " bytes; the installer stages it under a name 7 bytes longer, and names "
+                       "end at " +
+                       std::to_string(kMaxNameBytes) + " bytes, so use at most " +
+                       std::to_string(kMaxNameBytes - kStagingSuffixBytes));
+  }
+  if (last != std::string::npos && last > kMaxFolderPrefix) {
+    throw CommandError(shown_as + ": the folders above it take " + std::to_string(last) +
+                       " characters; the installer creates at most " +
+                       std::to_string(kMaxFolderPrefix));
+  }
+}
+
+void TargetRegistry::Add(const std::string& target, const std::string& shown_as) {
+  auto [existing, inserted] =
+      origins_.try_emplace(base::ToLowerAscii(target), Origin{target, shown_as});
+  if (inserted) return;
+  const Origin& first = existing->second;
+  std::string message =
+      "duplicate target '" + target + "' from " + first.shown_as + " and " + shown_as;
+  if (first.target != target) message += " (the game's file system ignores case)";
+  throw CommandError(message);
+}
+
+}  // namespace patchpack

@@ -12,14 +12,9 @@
 #include <vector>
 
 #include "engine/fs/file_system.h"
+#include "engine/own_names.h"
 
 namespace engine {
-
-inline constexpr char kJournalPath[] = "updcommit.lst";
-inline constexpr char kCommittedPath[] = "updcommit.done";
-
-// Where the old file of a replaced target is kept during the commit.
-inline std::string BackupPath(const std::string& target) { return target + ".updbak"; }
 
 struct JournalEntry {
   std::string target;

@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/own_names.h"
+
 namespace engine {
 
 using CommitList = std::vector<std::string>;
-
-// The name under which a target is written before the commit.
-inline std::string StagedPath(const std::string& target) { return target + ".updtmp"; }
 
 }  // namespace engine

@@ -1,4 +1,4 @@
-#include "engine/archive/read_window.h"
+#include "engine/fs/read_window.h"
 
 #include <algorithm>
 #include <cstring>

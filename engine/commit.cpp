@@ -5,6 +5,7 @@
 
 #include "base/ascii.h"
 #include "engine/commit_journal.h"
+#include "engine/folder_flush.h"
 #include "engine/game_path.h"
 #include "engine/install_error.h"
 #include "engine/write_error.h"
@@ -86,10 +87,15 @@ void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
 }
 
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {
+  std::vector<std::string> removed;
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
     // Passed over like a file that cannot be removed: the commit is done.
-    if (StaysInGameFolder(path)) file_system.RemoveFile(path);
+    if (StaysInGameFolder(path) && file_system.RemoveFile(path)) removed.push_back(path);
   }
+  // The record written next says the new version is installed; a power cut
+  // after it must not bring an obsolete file back. A folder that cannot be
+  // flushed is passed over like a file that cannot be removed.
+  FlushFoldersOf(removed, file_system);
 }
 
 void DiscardStagedFiles(const CommitList& commit_list, FileSystem& file_system) {

@@ -23,8 +23,9 @@ void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 // all are in place the backups go.
 void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
-// Reads the deletion section through its terminator and removes each file.
-// Never fails: a path that is missing or cannot be removed is passed over.
+// Reads the deletion section through its terminator and removes each file,
+// then forces the removals to the disk. Never fails: a path that is missing
+// or cannot be removed is passed over.
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system);
 
 // Removes the staged copy of every listed target that still has one.

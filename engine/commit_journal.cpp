@@ -1,9 +1,10 @@
 #include "engine/commit_journal.h"
 
 #include <optional>
-#include <span>
 
+#include "engine/atomic_write.h"
 #include "engine/commit_list.h"
+#include "engine/folder_flush.h"
 #include "engine/install_error.h"
 
 namespace engine {
@@ -39,26 +40,15 @@ Journal Decode(const std::string& text) {
   return journal;
 }
 
-std::span<const std::uint8_t> AsBytes(const std::string& text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 }  // namespace
 
 bool WriteJournal(const Journal& journal, FileSystem& file_system) {
-  const std::string staged = StagedPath(kJournalPath);
-  std::unique_ptr<WritableFile> file = file_system.OpenForWriting(staged);
-  if (file && file->Write(AsBytes(Encode(journal))) && file->Close() &&
-      file_system.FlushToDisk(staged) && file_system.RenameReplacing(staged, kJournalPath)) {
-    return true;
-  }
-  file.reset();
-  file_system.RemoveFile(staged);
-  return false;
+  return WriteFileAtomically(file_system, kJournalPath, Encode(journal));
 }
 
 bool RollBack(const Journal& journal, FileSystem& file_system) {
   bool restored = true;
+  std::vector<std::string> removed;
   for (const JournalEntry& entry : journal) {
     const std::string staged = StagedPath(entry.target);
     if (entry.replaces) {
@@ -75,24 +65,37 @@ bool RollBack(const Journal& journal, FileSystem& file_system) {
     } else if (!file_system.Exists(staged)) {
       // Every staged copy existed when the journal was written, so one that
       // is gone has become its target, which must go again.
-      if (!file_system.RemoveFile(entry.target) && file_system.Exists(entry.target)) {
+      if (file_system.RemoveFile(entry.target)) {
+        removed.push_back(entry.target);
+      } else if (file_system.Exists(entry.target)) {
         restored = false;
       }
     }
     file_system.RemoveFile(staged);
   }
-  if (restored) file_system.RemoveFile(kJournalPath);
-  return restored;
+  // The journal is all that says which files were added; it goes only once
+  // their removal is on the disk (restored backups are, by their renames),
+  // or a power cut could bring back an added file that nothing names.
+  if (restored && FlushFoldersOf(removed, file_system)) {
+    file_system.RemoveFile(kJournalPath);
+    return true;
+  }
+  return false;
 }
 
 void RemoveBackups(const Journal& journal, FileSystem& file_system) {
   bool all_gone = true;
+  std::vector<std::string> backups;
   for (const JournalEntry& entry : journal) {
     if (!entry.replaces) continue;
-    const std::string backup = BackupPath(entry.target);
-    if (!file_system.RemoveFile(backup) && file_system.Exists(backup)) all_gone = false;
+    backups.push_back(BackupPath(entry.target));
+    if (!file_system.RemoveFile(backups.back()) && file_system.Exists(backups.back())) {
+      all_gone = false;
+    }
   }
-  if (all_gone) file_system.RemoveFile(kCommittedPath);
+  // Likewise the marker names the backups: it goes once their removal is on
+  // the disk.
+  if (all_gone && FlushFoldersOf(backups, file_system)) file_system.RemoveFile(kCommittedPath);
 }
 
 void RecoverInterruptedCommit(FileSystem& file_system) {

@@ -28,13 +28,15 @@ using Journal = std::vector<JournalEntry>;
 bool WriteJournal(const Journal& journal, FileSystem& file_system);
 
 // Puts every target back as it was before the commit began: restores each
-// backup, removes each added file, and removes the staged copies and then
-// the journal. Safe to repeat after a kill at any point of it. False when a
-// target could not be put back; the journal then stays for the next run.
+// backup, removes each added file, and removes the staged copies and then,
+// once all that is on the disk, the journal. Safe to repeat after a kill or
+// a power cut at any point of it. False when a target could not be put back
+// or its folder flushed; the journal then stays for the next run.
 bool RollBack(const Journal& journal, FileSystem& file_system);
 
-// After the commit point: removes every backup, then the committed marker.
-// A backup that cannot be removed keeps the marker, so that the next run
+// After the commit point: removes every backup and, once their removal is
+// on the disk, the committed marker. A backup that cannot be removed, or a
+// folder that cannot be flushed, keeps the marker, so that the next run
 // tries again.
 void RemoveBackups(const Journal& journal, FileSystem& file_system);
 

@@ -15,7 +15,11 @@ void CreatePathDirectories(const std::string& path, FileSystem& file_system) {
   for (std::size_t end = path.find('\\'); end != std::string::npos;
        end = path.find('\\', end + 1)) {
     if (end == 0 || path[end - 1] == ':') continue;
-    file_system.MakeDirectory(path.substr(0, end));
+    // The files that the commit puts in a new folder survive a power cut
+    // only if the folder's own name does. Not reported should the flush
+    // fail, like the creation itself.
+    const std::string folder = path.substr(0, end);
+    if (file_system.MakeDirectory(folder)) file_system.FlushFolderOf(folder);
   }
 }
 

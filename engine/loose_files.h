@@ -16,9 +16,10 @@ namespace engine {
 // Directory prefixes longer than this are refused rather than created.
 inline constexpr std::size_t kMaxDirectoryPrefix = 999;
 
-// Creates every directory along `path`, leftmost first; the last component is
-// the file itself and is not created. Never fails: a directory that cannot be
-// made shows up when the file in it cannot be opened.
+// Creates every directory along `path`, leftmost first, forcing the name of
+// each one it makes to the disk; the last component is the file itself and
+// is not created. Never fails: a directory that cannot be made shows up
+// when the file in it cannot be opened.
 void CreatePathDirectories(const std::string& path, FileSystem& file_system);
 
 // Reads the loose-file section through its terminator and stages every file,

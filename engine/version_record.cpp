@@ -1,9 +1,8 @@
 #include "engine/version_record.h"
 
-#include <span>
 #include <string_view>
 
-#include "engine/commit_list.h"
+#include "engine/atomic_write.h"
 #include "engine/install_error.h"
 #include "messages/message_table.h"
 
@@ -60,10 +59,6 @@ class Scanner {
   std::size_t pos_ = 0;
 };
 
-std::span<const std::uint8_t> AsBytes(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 }  // namespace
 
 VersionRecord ReadVersionRecord(FileSystem& file_system) {
@@ -96,19 +91,10 @@ void CheckVersionGate(const VersionRecord& record, std::int32_t patch_version,
 }
 
 void WriteVersionRecord(FileSystem& file_system, std::int32_t version, const std::string& tag) {
-  // Committed like every other file: written whole under the staged name,
-  // forced to the disk, then renamed over the old record, so that a kill or
-  // a power cut leaves the old record or the new one, never a part of one.
-  // Losing the tag to a half-written record would lose it for good.
-  const std::string staged = StagedPath(kVersionRecordPath);
-  const std::string text = std::to_string(version) + "\r\n" + tag;
-  std::unique_ptr<WritableFile> file = file_system.OpenForWriting(staged);
-  if (file && file->Write(AsBytes(text)) && file->Close() && file_system.FlushToDisk(staged) &&
-      file_system.RenameReplacing(staged, kVersionRecordPath)) {
-    return;
-  }
-  file.reset();
-  file_system.RemoveFile(staged);
+  // A kill or a power cut leaves the old record or the new one, never a
+  // part of one: losing the tag to a half-written record would lose it for
+  // good. A failure is not reported and leaves the old record.
+  WriteFileAtomically(file_system, kVersionRecordPath, std::to_string(version) + "\r\n" + tag);
 }
 
 }  // namespace engine

@@ -66,8 +66,14 @@ class FileSystem {
   // file counts as replaceable: RenameReplacing takes the attribute off.
   // kBlocked also when the state cannot be found out.
   virtual TargetState ProbeTarget(const std::string& path) = 0;
-  // Forces the file's contents to the device; false on failure.
+  // Forces the file's contents to the device; false on failure. Its name is
+  // not forced with it: see FlushFolderOf.
   virtual bool FlushToDisk(const std::string& path) = 0;
+  // Forces to the device the names of the folder that holds `path`: every
+  // file or folder created, removed or renamed there, `path` itself
+  // whether it still exists or not. Until then a power cut may keep any of
+  // those names as it was before. False on failure.
+  virtual bool FlushFolderOf(const std::string& path) = 0;
   // Removes a file or a link (never a directory, never what a link points
   // to), a read-only one included; false on failure.
   virtual bool RemoveFile(const std::string& path) = 0;

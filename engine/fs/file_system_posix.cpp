@@ -101,12 +101,11 @@ std::string ParentDirectory(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A new name only survives a power cut once its directory is on the disk
-// too. The change itself has happened either way, so a failure here cannot
-// be undone and is not reported.
-void FlushDirectoryOf(const std::string& resolved) {
+// A name created, renamed or removed only survives a power cut once its
+// directory is on the disk too.
+bool FlushDirectoryOf(const std::string& resolved) {
   base::UniqueFd directory(open(ParentDirectory(resolved).c_str(), O_RDONLY | O_CLOEXEC));
-  if (directory.get() >= 0) fsync(directory.get());
+  return directory.get() >= 0 && fsync(directory.get()) == 0;
 }
 
 // Creates a file of our own at a resolved path and returns its descriptor,
@@ -174,8 +173,12 @@ class PosixFileSystem final : public FileSystem {
     return file.get() >= 0 && fsync(file.get()) == 0;
   }
 
+  bool FlushFolderOf(const std::string& path) override { return FlushDirectoryOf(Resolve(path)); }
+
   bool RemoveFile(const std::string& path) override { return unlink(Resolve(path).c_str()) == 0; }
 
+  // The new name has come either way, so a failure to flush it cannot be
+  // undone and is not reported, here and in the rename below.
   bool LinkFile(const std::string& existing, const std::string& link) override {
     const std::string name = Resolve(link);
     if (linkat(AT_FDCWD, Resolve(existing).c_str(), AT_FDCWD, name.c_str(), 0) != 0) return false;

@@ -177,11 +177,14 @@ class Win32FileSystem final : public FileSystem {
     return probe.valid() ? TargetState::kReplaceable : TargetState::kBlocked;
   }
 
-  bool FlushToDisk(const std::string& path) override {
-    // FlushFileBuffers needs a handle with write access.
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid() && FlushFileBuffers(file.get()) != 0;
+  bool FlushToDisk(const std::string& path) override { return Flush(path, 0); }
+
+  // A folder opened as itself (backup semantics) flushes like a file: what
+  // the file system holds of it, its entries, goes to the device.
+  bool FlushFolderOf(const std::string& path) override {
+    const std::size_t separator = path.find_last_of("\\/");
+    return Flush(separator == std::string::npos ? "." : path.substr(0, separator),
+                 FILE_FLAG_BACKUP_SEMANTICS);
   }
 
   bool RemoveFile(const std::string& path) override {
@@ -191,8 +194,13 @@ class Win32FileSystem final : public FileSystem {
     return false;
   }
 
+  // NTFS keeps every name of a file with the file itself, so flushing the
+  // file through its new name puts that name on the disk. Not reported
+  // should it fail: the link is there either way.
   bool LinkFile(const std::string& existing, const std::string& link) override {
-    return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+    if (!CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return false;
+    Flush(link, FILE_FLAG_OPEN_REPARSE_POINT);
+    return true;
   }
 
   // The replacing move refuses a read-only target, so the attribute comes
@@ -210,6 +218,13 @@ class Win32FileSystem final : public FileSystem {
   zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }
 
  private:
+  // FlushFileBuffers needs a handle with write access.
+  static bool Flush(const std::string& path, DWORD flags) {
+    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+    return file.valid() && FlushFileBuffers(file.get()) != 0;
+  }
+
   ZipLayerWin32 zip_layer_{CreateOwnFile};
 };
 

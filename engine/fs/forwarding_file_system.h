@@ -27,6 +27,7 @@ class ForwardingFileSystem : public FileSystem {
   std::optional<std::uint64_t> FreeSpace() override { return base_.FreeSpace(); }
   TargetState ProbeTarget(const std::string& path) override { return base_.ProbeTarget(path); }
   bool FlushToDisk(const std::string& path) override { return base_.FlushToDisk(path); }
+  bool FlushFolderOf(const std::string& path) override { return base_.FlushFolderOf(path); }
   bool RemoveFile(const std::string& path) override { return base_.RemoveFile(path); }
   bool LinkFile(const std::string& existing, const std::string& link) override {
     return base_.LinkFile(existing, link);

@@ -23,6 +23,7 @@ class DirectoryRecorder final : public FileSystem {
   std::optional<std::uint64_t> FreeSpace() override { return std::nullopt; }
   TargetState ProbeTarget(const std::string&) override { return TargetState::kBlocked; }
   bool FlushToDisk(const std::string&) override { return false; }
+  bool FlushFolderOf(const std::string&) override { return false; }
   bool RemoveFile(const std::string&) override { return false; }
   bool LinkFile(const std::string&, const std::string&) override { return false; }
   bool RenameReplacing(const std::string&, const std::string&) override { return false; }

@@ -56,6 +56,9 @@ void FilesAndDirectories(engine::FileSystem& fs) {
   CHECK(!fs.OpenForWriting("missing\\a.txt"));
   CHECK(fs.FlushToDisk("data\\a.txt"));
   CHECK(!fs.FlushToDisk("data\\missing.txt"));
+  CHECK(fs.FlushFolderOf("data\\missing.txt"));
+  CHECK(fs.FlushFolderOf("curver.txt"));
+  CHECK(!fs.FlushFolderOf("missing\\a.txt"));
 
   // Another program holding the file open for writing does not stop us.
   HANDLE other = OpenOther("data\\a.txt", GENERIC_READ | GENERIC_WRITE);

@@ -28,6 +28,7 @@ class FaultyWritableFile final : public WritableFile {
 }  // namespace
 
 bool FaultyFileSystem::Fails(const std::string& call) {
+  if (before_call) before_call(call);
   calls.push_back(call);
   if (!fail_call.empty() && call == fail_call) {
     fail_call.clear();
@@ -79,6 +80,10 @@ bool FaultyFileSystem::LinkFile(const std::string& existing, const std::string& 
 
 bool FaultyFileSystem::FlushToDisk(const std::string& path) {
   return !Fails("FlushToDisk " + path) && base().FlushToDisk(path);
+}
+
+bool FaultyFileSystem::FlushFolderOf(const std::string& path) {
+  return !Fails("FlushFolderOf " + path) && base().FlushFolderOf(path);
 }
 
 bool FaultyFileSystem::RemoveFile(const std::string& path) {

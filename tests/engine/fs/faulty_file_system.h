@@ -4,6 +4,7 @@
 // run per point then shows how each failure is handled.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -26,6 +27,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   // the path of a rename or a link is its new name); the archive layer's
   // calls are "Zip<Operation> <path>".
   std::vector<std::string> calls;
+  // Called with each call's line before the call goes ahead.
+  std::function<void(const std::string& call)> before_call;
 
   bool MakeDirectory(const std::string& path) override;
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override;
@@ -35,6 +38,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   std::optional<std::uint64_t> FreeSpace() override;
   TargetState ProbeTarget(const std::string& path) override;
   bool FlushToDisk(const std::string& path) override;
+  bool FlushFolderOf(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool LinkFile(const std::string& existing, const std::string& link) override;
   bool RenameReplacing(const std::string& from, const std::string& to) override;

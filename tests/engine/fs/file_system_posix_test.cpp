@@ -64,6 +64,10 @@ TEST_F(PosixFileSystemTest, FlushAndReadReportMissingFiles) {
   folder.Write("here.bin", "x");
   EXPECT_TRUE(file_system.FlushToDisk("HERE.BIN"));
   EXPECT_FALSE(file_system.FlushToDisk("missing.bin"));
+  // A folder's names flush whether the name given is still there or not.
+  EXPECT_TRUE(file_system.FlushFolderOf("missing.bin"));
+  EXPECT_TRUE(file_system.FlushFolderOf("HERE.BIN"));
+  EXPECT_FALSE(file_system.FlushFolderOf("no\\such\\folder.bin"));
   EXPECT_EQ(file_system.ReadWholeFile("missing.bin"), std::nullopt);
   EXPECT_EQ(file_system.OpenForWriting("no\\such\\folder.bin"), nullptr);
 }

@@ -52,7 +52,7 @@ voidpf ZCALLBACK ZipOpen(voidpf opaque, const void* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
     owner.changes.push_back("ZipCreate " + path);
     if (!owner.MayCreate(path)) return nullptr;
-    owner.files[key].clear();
+    owner.CreateEmpty(key);
   } else if (owner.Find(key) == nullptr) {
     return nullptr;
   }
@@ -144,7 +144,12 @@ void MemoryFileSystem::AddFile(const std::string& path, std::string contents) {
   const std::string key = Key(path);
   for (std::string folder = Parent(key); !folder.empty(); folder = Parent(folder)) {
     directories.insert(folder);
+    durable_directories_.insert(folder);
   }
+  const FileId file = ++next_file_id_;
+  file_ids_[key] = file;
+  durable_files_[key] = file;
+  flushed_contents_[file] = contents;
   files[key] = std::move(contents);
 }
 
@@ -176,7 +181,7 @@ std::unique_ptr<WritableFile> MemoryFileSystem::OpenForWriting(const std::string
   changes.push_back("OpenForWriting " + path);
   if (!MayCreate(path)) return nullptr;
   const std::string key = Key(path);
-  files[key].clear();
+  CreateEmpty(key);
   return std::make_unique<MemoryWritableFile>(*this, key);
 }
 
@@ -204,7 +209,21 @@ TargetState MemoryFileSystem::ProbeTarget(const std::string& path) {
   return files.contains(key) ? TargetState::kReplaceable : TargetState::kMissing;
 }
 
-bool MemoryFileSystem::FlushToDisk(const std::string& path) { return Find(Key(path)) != nullptr; }
+bool MemoryFileSystem::FlushToDisk(const std::string& path) {
+  const std::string key = Key(path);
+  const std::string* file = Find(key);
+  if (file == nullptr) return false;
+  flushed_contents_[file_ids_.at(key)] = *file;
+  return true;
+}
+
+bool MemoryFileSystem::FlushFolderOf(const std::string& path) {
+  if (LeavesGameFolder(path)) return false;
+  const std::string folder = Parent(Key(path));
+  if (!folder.empty() && !directories.contains(folder)) return false;
+  MakeNamesDurable(folder);
+  return true;
+}
 
 bool MemoryFileSystem::LinkFile(const std::string& existing, const std::string& link) {
   changes.push_back("LinkFile " + existing + " " + link);
@@ -215,6 +234,9 @@ bool MemoryFileSystem::LinkFile(const std::string& existing, const std::string& 
   const std::string* source = Find(Key(existing));
   if (source == nullptr) return false;
   files[Key(link)] = *source;
+  file_ids_[Key(link)] = file_ids_.at(Key(existing));
+  if (between_change_and_flush) between_change_and_flush();
+  MakeNamesDurable(Parent(Key(link)));
   return true;
 }
 
@@ -224,7 +246,11 @@ bool MemoryFileSystem::RemoveFile(const std::string& path) {
     outside_paths.push_back(path);
     return false;
   }
-  return files.erase(Key(path)) > 0;
+  const std::string key = Key(path);
+  if (!files.contains(key)) return false;
+  ForgetName(key);
+  files.erase(key);
+  return true;
 }
 
 bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::string& to) {
@@ -233,16 +259,162 @@ bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::strin
     if (LeavesGameFolder(from)) outside_paths.push_back(from);
     return false;
   }
-  const auto source = files.find(Key(from));
+  const std::string from_key = Key(from);
+  const std::string to_key = Key(to);
+  const auto source = files.find(from_key);
   if (source == files.end()) return false;
   std::string contents = std::move(source->second);
   files.erase(source);
-  files[Key(to)] = std::move(contents);
+  const FileId file = file_ids_.at(from_key);
+  file_ids_.erase(from_key);
+  if (files.contains(to_key)) ForgetName(to_key);
+  files[to_key] = std::move(contents);
+  file_ids_[to_key] = file;
+  const std::string from_group = RenameGroup(from_key);
+  const std::string to_group = RenameGroup(to_key);
+  if (from_group != to_group) renamed_with_[from_group] = to_group;
+  if (between_change_and_flush) between_change_and_flush();
+  MakeNamesDurable(Parent(to_key));
   return true;
 }
 
 zlib_filefunc64_def MemoryFileSystem::ZipFileFunctions() {
   return ZipFunctionTable(ZipOpen, ZipRead, ZipWrite, ZipTell, ZipSeek, ZipClose, ZipError, this);
+}
+
+}  // namespace engine::test
+
+namespace engine::test {
+
+// ---- What a power cut keeps ----
+
+void MemoryFileSystem::CreateEmpty(const std::string& key) {
+  if (files.contains(key)) ForgetName(key);
+  files[key].clear();
+  file_ids_[key] = ++next_file_id_;
+}
+
+void MemoryFileSystem::ForgetName(const std::string& key) {
+  const FileId file = file_ids_.at(key);
+  file_ids_.erase(key);
+  const bool named_elsewhere = std::any_of(file_ids_.begin(), file_ids_.end(),
+                                           [&](const auto& name) { return name.second == file; });
+  if (!named_elsewhere) unnamed_contents_[file] = files.at(key);
+}
+
+std::string MemoryFileSystem::WrittenContents(FileId file) const {
+  for (const auto& [key, id] : file_ids_) {
+    if (id == file) return files.at(key);
+  }
+  if (const auto kept = unnamed_contents_.find(file); kept != unnamed_contents_.end()) {
+    return kept->second;
+  }
+  const auto flushed = flushed_contents_.find(file);
+  return flushed == flushed_contents_.end() ? std::string() : flushed->second;
+}
+
+std::string MemoryFileSystem::RenameGroup(const std::string& key) const {
+  std::string group = key;
+  for (auto next = renamed_with_.find(group); next != renamed_with_.end();
+       next = renamed_with_.find(group)) {
+    group = next->second;
+  }
+  return group;
+}
+
+void MemoryFileSystem::MakeNamesDurable(const std::string& folder) {
+  // A group with a name here is settled now; the renames only ever tie
+  // names of one folder.
+  std::erase_if(renamed_with_, [&](const auto& tie) {
+    return Parent(tie.first) == folder || Parent(tie.second) == folder;
+  });
+  std::erase_if(durable_files_, [&](const auto& name) { return Parent(name.first) == folder; });
+  std::erase_if(durable_directories_,
+                [&](const std::string& key) { return Parent(key) == folder; });
+  for (const auto& [key, file] : file_ids_) {
+    if (Parent(key) == folder) durable_files_[key] = file;
+  }
+  for (const std::string& key : directories) {
+    if (Parent(key) == folder) durable_directories_.insert(key);
+  }
+}
+
+void MemoryFileSystem::CutPower(Cut cut, std::mt19937& random) {
+  const auto keep_written = [&] {
+    return cut == Cut::kKeepEverything || (cut == Cut::kRandom && random() % 2 == 1);
+  };
+  std::map<std::string, bool> group_kept;
+  const auto keep_written_name = [&](const std::string& key) {
+    const auto [choice, first] = group_kept.try_emplace(RenameGroup(key), false);
+    if (first) choice->second = keep_written();
+    return choice->second;
+  };
+
+  // Folders first, parents before children (a parent's key sorts before its
+  // children's): a folder that the cut loses takes everything in it along.
+  std::set<std::string> folders;
+  std::set<std::string> all_folders = directories;
+  all_folders.insert(durable_directories_.begin(), durable_directories_.end());
+  for (const std::string& key : all_folders) {
+    const bool written = directories.contains(key);
+    const bool durable = durable_directories_.contains(key);
+    const bool kept = written == durable ? written : (keep_written() ? written : durable);
+    const std::string parent = Parent(key);
+    if (kept && (parent.empty() || folders.contains(parent))) folders.insert(key);
+  }
+
+  std::map<std::string, FileId> names;
+  std::set<std::string> all_names;
+  for (const auto& [key, file] : file_ids_) all_names.insert(key);
+  for (const auto& [key, file] : durable_files_) all_names.insert(key);
+  for (const std::string& key : all_names) {
+    std::optional<FileId> written;
+    std::optional<FileId> durable;
+    if (const auto found = file_ids_.find(key); found != file_ids_.end()) written = found->second;
+    if (const auto found = durable_files_.find(key); found != durable_files_.end()) {
+      durable = found->second;
+    }
+    const std::optional<FileId> kept =
+        written == durable ? written : (keep_written_name(key) ? written : durable);
+    const std::string parent = Parent(key);
+    if (kept && (parent.empty() || folders.contains(parent))) names[key] = *kept;
+  }
+
+  // Each file's contents are settled once, whichever of its names survive.
+  std::map<FileId, std::string> contents;
+  for (const auto& [key, file] : names) {
+    if (contents.contains(file)) continue;
+    const auto flushed = flushed_contents_.find(file);
+    const std::string on_disk = flushed == flushed_contents_.end() ? "" : flushed->second;
+    const std::string written = WrittenContents(file);
+    std::string& kept = contents[file];
+    if (written == on_disk || cut == Cut::kKeepNothing) {
+      kept = on_disk;
+    } else if (cut == Cut::kKeepEverything) {
+      kept = written;
+    } else {
+      switch (random() % 3) {
+        case 0:
+          kept = on_disk;
+          break;
+        case 1:
+          kept = written;
+          break;
+        default:
+          kept = written.substr(0, random() % (written.size() + 1));
+      }
+    }
+  }
+
+  files.clear();
+  for (const auto& [key, file] : names) files[key] = contents.at(file);
+  directories = folders;
+  file_ids_ = names;
+  durable_files_ = names;
+  durable_directories_ = folders;
+  flushed_contents_ = std::move(contents);
+  unnamed_contents_.clear();
+  renamed_with_.clear();
 }
 
 }  // namespace engine::test

@@ -6,6 +6,10 @@
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
 
+#include <map>
+#include <memory>
+#include <set>
+
 namespace engine::test {
 namespace {
 
@@ -70,6 +74,96 @@ TEST(MemoryFileSystemTest, ServesMinizipBothWays) {
   EXPECT_EQ(unzCloseCurrentFile(reader), UNZ_OK);
   unzClose(reader);
   EXPECT_EQ(read.substr(0, content.size()), content);
+}
+
+void WriteFile(MemoryFileSystem& file_system, const std::string& path, const std::string& text) {
+  const auto file = file_system.OpenForWriting(path);
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->Write(std::vector<std::uint8_t>(text.begin(), text.end())));
+  ASSERT_TRUE(file->Close());
+}
+
+using Files = std::map<std::string, std::string>;
+using Cut = MemoryFileSystem::Cut;
+
+Files AfterCut(MemoryFileSystem file_system, Cut cut, std::uint32_t seed = 0) {
+  std::mt19937 random(seed);
+  file_system.CutPower(cut, random);
+  return file_system.files;
+}
+
+TEST(MemoryFileSystemTest, ACutKeepsContentsOnlyOnceFlushedAndNamesOnlyOnceTheirFolderIs) {
+  MemoryFileSystem file_system;
+  file_system.AddFile("data/old.txt", "old");
+  WriteFile(file_system, "data\\both.txt", "both");
+  EXPECT_TRUE(file_system.FlushToDisk("data\\both.txt"));
+  WriteFile(file_system, "data\\named.txt", "named");
+  EXPECT_TRUE(file_system.FlushFolderOf("data\\named.txt"));
+  WriteFile(file_system, "data\\contents.txt", "contents");
+  EXPECT_TRUE(file_system.FlushToDisk("data\\contents.txt"));
+  EXPECT_TRUE(file_system.RemoveFile("data\\old.txt"));
+
+  EXPECT_EQ(AfterCut(file_system, Cut::kKeepNothing),
+            (Files{{"data/old.txt", "old"}, {"data/both.txt", "both"}, {"data/named.txt", ""}}));
+  EXPECT_EQ(AfterCut(file_system, Cut::kKeepEverything), file_system.files);
+  EXPECT_FALSE(file_system.FlushFolderOf("missing\\a.txt"));
+
+  // After the cut all of it is on the disk.
+  MemoryFileSystem restarted = file_system;
+  std::mt19937 random(7);
+  restarted.CutPower(Cut::kRandom, random);
+  EXPECT_EQ(AfterCut(restarted, Cut::kKeepNothing), restarted.files);
+}
+
+TEST(MemoryFileSystemTest, ACutTakesAFolderWhoseNameIsNotFlushedWithEverythingInIt) {
+  MemoryFileSystem file_system;
+  EXPECT_TRUE(file_system.MakeDirectory("new"));
+  WriteFile(file_system, "new\\a.txt", "a");
+  EXPECT_TRUE(file_system.FlushToDisk("new\\a.txt"));
+  EXPECT_TRUE(file_system.FlushFolderOf("new\\a.txt"));
+  MemoryFileSystem lost = file_system;
+  std::mt19937 random;
+  lost.CutPower(Cut::kKeepNothing, random);
+  EXPECT_EQ(lost.files, Files{});
+  EXPECT_EQ(lost.directories, std::set<std::string>{});
+
+  EXPECT_TRUE(file_system.FlushFolderOf("new"));
+  EXPECT_EQ(AfterCut(file_system, Cut::kKeepNothing), (Files{{"new/a.txt", "a"}}));
+}
+
+TEST(MemoryFileSystemTest, ARenameCutBeforeItsFlushIsKeptWholeOrNotAtAll) {
+  MemoryFileSystem file_system;
+  file_system.AddFile("x.txt", "old");
+  WriteFile(file_system, "x.txt.updtmp", "new");
+  EXPECT_TRUE(file_system.FlushToDisk("x.txt.updtmp"));
+  std::optional<MemoryFileSystem> inside;
+  file_system.between_change_and_flush = [&] { inside = file_system; };
+  EXPECT_TRUE(file_system.RenameReplacing("x.txt.updtmp", "X.TXT"));
+  ASSERT_TRUE(inside.has_value());
+  inside->between_change_and_flush = nullptr;
+
+  std::set<std::string> outcomes;
+  for (std::uint32_t seed = 0; seed < 64; ++seed) {
+    const Files files = AfterCut(*inside, Cut::kRandom, seed);
+    ASSERT_TRUE(files.contains("x.txt")) << "seed " << seed;
+    outcomes.insert(files.at("x.txt"));
+  }
+  EXPECT_EQ(outcomes, (std::set<std::string>{"old", "new"}));
+  // Once the call has returned, its flush has made the new name durable.
+  EXPECT_EQ(AfterCut(file_system, Cut::kKeepNothing), (Files{{"x.txt", "new"}}));
+}
+
+TEST(MemoryFileSystemTest, ACutMayTearWhatWasWrittenButNotFlushed) {
+  MemoryFileSystem file_system;
+  WriteFile(file_system, "a.txt", "0123456789");
+  EXPECT_TRUE(file_system.FlushFolderOf("a.txt"));
+  std::set<std::string> outcomes;
+  for (std::uint32_t seed = 0; seed < 64; ++seed) {
+    outcomes.insert(AfterCut(file_system, Cut::kRandom, seed).at("a.txt"));
+  }
+  EXPECT_TRUE(outcomes.contains("")) << "the contents as the disk had them";
+  EXPECT_TRUE(outcomes.contains("0123456789")) << "the contents as written";
+  EXPECT_GT(outcomes.size(), 2u) << "a first part of what was written";
 }
 
 }  // namespace

@@ -245,7 +245,7 @@ TEST(PatchpackBuild, RefusesAnUnwritableOutputBeforeReadingTheSource) {
     std::string expected;
   } cases[] = {
       {(dir / "nodir/p.bin").string(),
-       "cannot write " + (dir / "nodir/p.bin.partial").string() + ": No such file or directory"},
+       "cannot write " + (dir / "nodir/p.bin").string() + ": No such file or directory"},
       {(dir / "source").string(), "cannot write " + (dir / "source").string() + ": Is a directory"},
   };
   for (const Case& c : cases) {

@@ -11,9 +11,9 @@
 #include "payload/sha1.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/report/json_text.h"
-#include "tools/patchpack/source/patch_source.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/patch_source.h"
 
 namespace patchpack {
 namespace {
@@ -106,10 +106,7 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(
       arguments, {.with_value = {"-o", "--preset"},
                   .switches = {"--x86", "--follow-links", "--allow-empty", "--quiet", "--json"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 1) throw UsageError("build takes one SOURCE folder");
   if (!parsed.values.contains("-o")) throw UsageError("build needs -o PAYLOAD");
 

@@ -3,16 +3,17 @@
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "base/ascii.h"
-#include "tools/patchpack/source/archive_diff.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/archive_diff.h"
+#include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {
 namespace {
@@ -100,16 +101,40 @@ Patch MakePatch(const fs::path& old_root, const fs::path& new_root,
   return patch;
 }
 
-void WriteFile(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw CommandError("cannot write " + file.string());
+// Every file of the source goes through the one output file, so that a
+// failure names the path and the system's reason in the tool's own words.
+void MakeFolders(const fs::path& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) throw CommandError("cannot write " + folder.string() + ": " + error.message());
 }
 
-void WriteFile(const fs::path& file, const payload::Bytes& bytes) {
-  WriteFile(file, std::string(bytes.begin(), bytes.end()));
+void WriteFile(const fs::path& file, std::span<const std::uint8_t> bytes) {
+  MakeFolders(file.parent_path());
+  PayloadOutput out(file);
+  out.Write(bytes);
+  out.Commit();
+}
+
+void WriteFile(const fs::path& file, const std::string& text) {
+  WriteFile(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+// Loose files can be as large as the game's largest, so they go across in
+// pieces rather than whole.
+void CopyFile(const fs::path& from, const std::string& shown, const fs::path& to) {
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  SourceFileReader in(from, shown);
+  MakeFolders(to.parent_path());
+  PayloadOutput out(to);
+  std::vector<std::uint8_t> buffer(kPiece);
+  for (std::uint64_t left = in.size(); left > 0;) {
+    const auto piece = std::span(buffer).first(std::min<std::uint64_t>(left, kPiece));
+    in.Read(piece);
+    out.Write(piece);
+    left -= piece.size();
+  }
+  out.Commit();
 }
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -122,9 +147,7 @@ void WriteSource(const fs::path& source, std::int32_t version, const Patch& patc
                  const fs::path& new_root) {
   WriteFile(source / "version.txt", std::to_string(version) + "\n");
   for (const std::string& path : patch.loose_files) {
-    fs::path target = source / "files" / path;
-    fs::create_directories(target.parent_path());
-    fs::copy_file(new_root / path, target);
+    CopyFile(new_root / path, "NEW " + path, source / "files" / path);
   }
   for (const auto& [path, diff] : patch.archives) {
     for (const payload::FileEntry& entry : diff.new_entries) {
@@ -160,10 +183,7 @@ std::size_t Count(const Patch& patch, std::size_t (*of)(const ArchiveDiff&)) {
 int RunDiffCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed =
       ParseArguments(arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) throw UsageError("diff takes an OLD and a NEW folder");
   if (!parsed.values.contains("-o")) throw UsageError("diff needs -o SOURCE");
   if (!parsed.values.contains("--version")) throw UsageError("diff needs --version N");
@@ -172,7 +192,7 @@ int RunDiffCommand(std::span<const std::string> arguments) {
 
   std::error_code error;
   bool existed = fs::exists(source, error);
-  if (existed && !(fs::is_directory(source) && fs::is_empty(source, error))) {
+  if (existed && !(fs::is_directory(source, error) && fs::is_empty(source, error))) {
     throw CommandError(source.string() + " exists and is not an empty folder");
   }
   const fs::path new_root = parsed.positional[1];
@@ -180,9 +200,6 @@ int RunDiffCommand(std::span<const std::string> arguments) {
                           ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
   try {
     WriteSource(source, version, patch, new_root);
-  } catch (const fs::filesystem_error& failure) {
-    RemoveWritten(source, existed);
-    throw CommandError(failure.what());
   } catch (...) {
     RemoveWritten(source, existed);
     throw;

@@ -14,13 +14,14 @@
 #include "messages/message_table.h"
 #include "messages/shipped_messages.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/formats/installer_input.h"
+#include "tools/patchpack/formats/payload_check.h"
+#include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/report/verify_json.h"
+#include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/trial/patch_preflight.h"
 #include "tools/patchpack/trial/player_stand_in.h"
-#include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/trial/scratch_game.h"
-#include "tools/patchpack/report/verify_json.h"
 
 namespace patchpack {
 namespace {
@@ -80,10 +81,10 @@ void PrintReport(const VerifyReport& report) {
   std::cout << "installed: " << report.installed << "\n";
   if (!report.expect) return;
   if (report.differences.empty()) {
-    std::cout << "the result equals " << *report.expect << "\n";
+    std::cout << "the result equals NEW (" << *report.expect << ")\n";
     return;
   }
-  std::cout << "FAILED: the result differs from " << *report.expect << " in "
+  std::cout << "FAILED: the result differs from NEW (" << *report.expect << ") in "
             << report.differences.size() << (report.differences.size() == 1 ? " place" : " places")
             << ":\n";
   for (const std::string& difference : report.differences) std::cout << "  " << difference << "\n";
@@ -94,10 +95,7 @@ void PrintReport(const VerifyReport& report) {
 int RunVerifyCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed =
       ParseArguments(arguments, {.with_value = {"--expect"}, .switches = {"--json", "--quiet"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) {
     throw UsageError("verify takes a PAYLOAD_OR_INSTALLER and a GAME folder");
   }
@@ -112,7 +110,9 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
     }
   }
   InstallerInput input = ReadInstallerInput(input_path, input_path);
-  std::optional<payload::PatchDescription> patch = DecodePatch(input.payload);
+  // A payload that does not decode is reported by the run in the installer's
+  // own words.
+  std::optional<payload::PatchDescription> patch = CheckPayload(input.payload).description;
 
   ScratchGame scratch(game);
   PlayerMessages texts(input.messages);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_rules.h"
 
 namespace patchpack {

@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
 
 namespace patchpack {
 

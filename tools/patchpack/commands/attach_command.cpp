@@ -16,6 +16,7 @@
 #include "payload/sha1.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/installer_file.h"
+#include "tools/patchpack/report/json_writer.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/source/source_file.h"
@@ -26,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
-    "usage: patchpack attach STUB PAYLOAD -o OUTPUT [--messages FILE]\n"
+    "usage: patchpack attach STUB PAYLOAD -o OUTPUT [--messages FILE] [--json]\n"
     "\n"
     "Writes the installer OUTPUT: the patch-installer executable STUB, the\n"
     "console stub (patch-installer) or the Windows one (patch-installer.exe),\n"
@@ -40,6 +41,7 @@ constexpr const char* kHelp =
     "  --messages FILE  a UTF-16LE message table (byte-order mark, then the\n"
     "                   twelve messages, one a line) to use instead of the one\n"
     "                   built into STUB; in the Windows stub, \"LOCAL\" 103\n"
+    "  --json           print one JSON document instead of the summary\n"
     "  --quiet          no progress of the writing on stderr (shown for work\n"
     "                   longer than a second: a bar on a terminal, a line every\n"
     "                   5 s otherwise)\n"
@@ -161,8 +163,8 @@ class InstallerWriter {
 }  // namespace
 
 int RunAttachCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--messages"}, .switches = {"--quiet"}});
+  ParsedArguments parsed = ParseArguments(
+      arguments, {.with_value = {"-o", "--messages"}, .switches = {"--quiet", "--json"}});
   if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) throw UsageError("attach takes a STUB and a PAYLOAD");
   if (!parsed.values.contains("-o")) throw UsageError("attach needs -o OUTPUT");
@@ -211,6 +213,17 @@ int RunAttachCommand(std::span<const std::string> arguments) {
     InstallerWriter out(output, installer_size, mode);
     out.Write(installer);
     out.Commit();
+  }
+  if (parsed.switches.contains("--json")) {
+    JsonWriter json(std::cout);
+    json.BeginObject()
+        .Member("installer", output)
+        .Member("kind", KindName(stub.kind, true))
+        .Member("bytes", installer_size)
+        .Member("payload_bytes", payload_size);
+    if (messages) json.Member("message_table_bytes", messages->size());
+    json.Member("result", "written").EndObject();
+    return 0;
   }
   std::cout << "wrote " << output << ": " << KindName(stub.kind, true) << ", " << installer_size
             << " bytes, payload " << payload_size << " bytes";

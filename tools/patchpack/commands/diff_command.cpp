@@ -9,10 +9,12 @@
 
 #include "base/ascii.h"
 #include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/json_writer.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/source/archive_diff.h"
 #include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/source/recorded_version.h"
 #include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {
@@ -32,11 +34,14 @@ constexpr const char* kHelp =
     "Paths match without regard to case, as on Windows; curver.txt is left out.\n"
     "An archive diff reproduces the entries' contents, under lower-case names,\n"
     "not the archive's bytes. A .zip that the installer could not merge into is\n"
-    "shipped whole under files/.\n"
+    "shipped whole under files/. When NEW's curver.txt records a version not\n"
+    "above OLD's, a warning asks whether OLD and NEW were given the wrong way\n"
+    "round.\n"
     "\n"
     "options:\n"
     "  -o SOURCE     the patch source folder to write; absent or empty\n"
     "  --version N   the patch version, decimal (may be negative)\n"
+    "  --json        print one JSON document instead of the summary\n"
     "  --quiet       no progress of the comparison on stderr (shown for work\n"
     "                longer than a second: a bar on a terminal, a line every\n"
     "                5 s otherwise)\n"
@@ -178,11 +183,49 @@ std::size_t Count(const Patch& patch, std::size_t (*of)(const ArchiveDiff&)) {
   return count;
 }
 
+std::size_t NewEntries(const ArchiveDiff& diff) { return diff.new_entries.size(); }
+std::size_t DroppedEntries(const ArchiveDiff& diff) { return diff.drop_names.size(); }
+
+// A patch from NEW back to OLD builds as well as the right one; only the
+// versions the folders record can tell that the two were given the wrong
+// way round.
+std::vector<std::string> VersionWarnings(const fs::path& old_root, const fs::path& new_root) {
+  const std::optional<std::int32_t> old_version = RecordedVersion(old_root);
+  const std::optional<std::int32_t> new_version = RecordedVersion(new_root);
+  if (!old_version || !new_version || *new_version > *old_version) return {};
+  return {"NEW's curver.txt records version " + std::to_string(*new_version) +
+          ", not above OLD's " + std::to_string(*old_version) +
+          "; were OLD and NEW given the wrong way round?"};
+}
+
+void PrintJson(const fs::path& source, std::int32_t version, const Patch& patch,
+               const std::vector<std::string>& warnings) {
+  JsonWriter json(std::cout);
+  json.BeginObject()
+      .Member("source", source.string())
+      .Member("version", version)
+      .Member("loose_files", patch.loose_files)
+      .Member("whole_archives", patch.whole_archives);
+  json.Key("archives").BeginArray();
+  for (const auto& [path, diff] : patch.archives) {
+    json.BeginObject().Member("name", path).Key("new_entries").BeginArray();
+    for (const payload::FileEntry& entry : diff.new_entries) json.Value(entry.name);
+    json.EndArray().Member("dropped_entries", diff.drop_names).EndObject();
+  }
+  json.EndArray()
+      .Member("new_entries", Count(patch, NewEntries))
+      .Member("dropped_entries", Count(patch, DroppedEntries))
+      .Member("deletions", patch.deletions)
+      .Member("warnings", warnings)
+      .Member("result", "written")
+      .EndObject();
+}
+
 }  // namespace
 
 int RunDiffCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet"}});
+  ParsedArguments parsed = ParseArguments(
+      arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet", "--json"}});
   if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) throw UsageError("diff takes an OLD and a NEW folder");
   if (!parsed.values.contains("-o")) throw UsageError("diff needs -o SOURCE");
@@ -205,16 +248,20 @@ int RunDiffCommand(std::span<const std::string> arguments) {
     throw;
   }
 
+  const std::vector<std::string> warnings = VersionWarnings(parsed.positional[0], new_root);
+  if (parsed.switches.contains("--json")) {
+    PrintJson(source, version, patch, warnings);
+    return 0;
+  }
+  for (const std::string& warning : warnings)
+    std::cerr << "patchpack: warning: " << warning << "\n";
   std::cout << "wrote " << source.string() << ": "
             << Plural(patch.loose_files.size(), "loose file", "loose files") << " ("
             << Plural(patch.whole_archives, "whole archive", "whole archives") << " among them), "
             << Plural(patch.archives.size(), "archive", "archives") << " with "
-            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.new_entries.size(); }),
-                      "new entry", "new entries")
-            << " and "
-            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.drop_names.size(); }),
-                      "dropped entry", "dropped entries")
-            << ", " << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";
+            << Plural(Count(patch, NewEntries), "new entry", "new entries") << " and "
+            << Plural(Count(patch, DroppedEntries), "dropped entry", "dropped entries") << ", "
+            << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";
   return 0;
 }
 

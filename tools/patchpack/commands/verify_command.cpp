@@ -45,9 +45,9 @@ constexpr const char* kHelp =
     "                 --json lists it, the staging space this game needs, the\n"
     "                 questions, and the result with the error and why, or the\n"
     "                 differences from NEW\n"
-    "  --quiet        no progress of the staging on stderr (shown for work\n"
-    "                 longer than a second: a bar on a terminal, a line every\n"
-    "                 5 s otherwise)\n"
+    "  --quiet        no progress of the decoding and the staging on stderr\n"
+    "                 (shown for work longer than a second: a bar on a\n"
+    "                 terminal, a line every 5 s otherwise)\n"
     "  -h, --help     show this help\n"
     "\n"
     "Exit status: 0 when the install succeeds (and matches NEW), 1 otherwise.\n";
@@ -112,11 +112,14 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
   InstallerInput input = ReadInstallerInput(input_path, input_path);
   // A payload that does not decode is reported by the run in the installer's
   // own words.
-  std::optional<payload::PatchDescription> patch = CheckPayload(input.payload).description;
+  const ProgressReporter::Mode progress =
+      ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet"));
+  std::optional<payload::PatchDescription> patch =
+      CheckPayload(input.payload, progress).description;
 
   ScratchGame scratch(game);
   PlayerMessages texts(input.messages);
-  PlayerStandIn player(ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
+  PlayerStandIn player(progress);
   {
     WorkingDirectory in_game(scratch.folder());
     engine::RunInstallation(player, engine::NativeFileSystem(),

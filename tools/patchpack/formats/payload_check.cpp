@@ -24,7 +24,8 @@ PayloadCheck Fault(const std::string& result, const char* separator, const std::
 
 }  // namespace
 
-PayloadCheck CheckPayload(const payload::Bytes& payload_bytes) {
+PayloadCheck CheckPayload(const payload::Bytes& payload_bytes,
+                          ProgressReporter::Mode progress_mode) {
   if (payload_bytes.size() <= payload::kTrailerSize) {
     return Fault("too short", ": ",
                  std::to_string(payload_bytes.size()) +
@@ -48,8 +49,16 @@ PayloadCheck CheckPayload(const payload::Bytes& payload_bytes) {
     return Fault("out of memory",
                  "cannot allocate " + std::to_string(*size) + " bytes for the decoded stream");
   }
-  switch (payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size))) {
+  ProgressReporter progress("decoding", *size, progress_mode);
+  std::size_t shown = 0;
+  const payload::DecodeResult decoded = payload::DecodePayload(
+      body, std::span<std::uint8_t>(block.get(), *size), nullptr, [&](std::size_t decoded) {
+        progress.Advance(decoded - shown);
+        shown = decoded;
+      });
+  switch (decoded) {
     case payload::DecodeResult::kOk:
+      progress.Finish();
       break;
     case payload::DecodeResult::kTooShort:
       return Fault(

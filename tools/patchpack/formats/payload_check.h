@@ -8,6 +8,7 @@
 #include <string>
 
 #include "payload/payload_writer.h"
+#include "tools/patchpack/report/progress_reporter.h"
 
 namespace patchpack {
 
@@ -21,6 +22,8 @@ struct PayloadCheck {
   std::string message;
 };
 
-PayloadCheck CheckPayload(const payload::Bytes& payload_bytes);
+// The decoding, the one long step, shows its progress in `progress` mode.
+PayloadCheck CheckPayload(const payload::Bytes& payload_bytes,
+                          ProgressReporter::Mode progress = ProgressReporter::Mode::Quiet);
 
 }  // namespace patchpack

@@ -14,8 +14,8 @@
 #include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/source/archive_diff.h"
 #include "tools/patchpack/source/folder_diff.h"
-#include "tools/patchpack/source/recorded_version.h"
 #include "tools/patchpack/source/source_file.h"
+#include "tools/patchpack/trial/recorded_version.h"
 
 namespace patchpack {
 namespace {

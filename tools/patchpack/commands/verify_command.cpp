@@ -18,6 +18,7 @@
 #include "tools/patchpack/formats/payload_check.h"
 #include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/report/verify_json.h"
+#include "tools/patchpack/source/source_file.h"
 #include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/trial/patch_preflight.h"
 #include "tools/patchpack/trial/player_stand_in.h"
@@ -66,6 +67,15 @@ class PlayerMessages {
   PlayerMessages& operator=(const PlayerMessages&) = delete;
 };
 
+// The installation runs in the scratch copy, so every folder given is taken
+// from where the command started.
+fs::path AbsolutePath(const std::string& given) {
+  std::error_code error;
+  fs::path path = fs::absolute(given, error);
+  if (error) throw CommandError("cannot find " + given + ": " + error.message());
+  return path;
+}
+
 void PrintReport(const VerifyReport& report) {
   std::cout << "verify " << report.file
             << (report.kind == "payload" ? " (payload)" : " (installer)") << " on a copy of "
@@ -100,14 +110,11 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
     throw UsageError("verify takes a PAYLOAD_OR_INSTALLER and a GAME folder");
   }
   const std::string& input_path = parsed.positional[0];
-  const fs::path game = fs::absolute(parsed.positional[1]);
+  const fs::path game = AbsolutePath(parsed.positional[1]);
   std::optional<fs::path> expected;
   if (parsed.values.contains("--expect")) {
-    expected = fs::absolute(parsed.values["--expect"]);
-    if (!fs::is_directory(*expected)) {
-      throw CommandError("NEW " + expected->string() +
-                         (fs::exists(*expected) ? " is not a folder" : " does not exist"));
-    }
+    expected = AbsolutePath(parsed.values["--expect"]);
+    RequireFolder(*expected, "NEW");
   }
   InstallerInput input = ReadInstallerInput(input_path, input_path);
   // A payload that does not decode is reported by the run in the installer's

@@ -18,13 +18,13 @@ using FileList = std::map<std::string, std::string>;  // folded path -> path as 
 constexpr std::size_t kCompareBlock = 65536;
 
 FileList ListFiles(const fs::path& root, const std::string& shown) {
-  if (!fs::exists(root)) throw CommandError(shown + " folder " + root.string() + " does not exist");
-  if (!fs::is_directory(root)) throw CommandError(shown + " " + root.string() + " is not a folder");
+  RequireFolder(root, shown);
   FileList files;
   std::error_code error;
   fs::recursive_directory_iterator it(root, error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_symlink() || !it->is_regular_file()) continue;
+    std::error_code kind_error;
+    if (it->is_symlink(kind_error) || !it->is_regular_file(kind_error)) continue;
     std::string path = it->path().lexically_relative(root).generic_string();
     if (path.find('\\') != std::string::npos) {
       throw CommandError(shown + " file '" + path +

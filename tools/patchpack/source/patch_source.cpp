@@ -51,7 +51,8 @@ class SourceLoader {
       : source_(source), options_(options) {}
 
   payload::PatchDescription Load() {
-    if (!fs::is_directory(source_)) {
+    std::error_code error;
+    if (!fs::is_directory(source_, error)) {
       throw CommandError(source_.string() + " is not a patch source folder");
     }
     std::set<std::string> present;

@@ -32,6 +32,17 @@ std::uint64_t RegularFileSize(const std::filesystem::path& file, const std::stri
 
 }  // namespace
 
+void RequireFolder(const std::filesystem::path& folder, const std::string& role) {
+  const std::string shown = role + " " + folder.string();
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(folder, error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    throw CommandError(shown + " does not exist");
+  }
+  if (error) throw CommandError("cannot read " + shown + ": " + error.message());
+  if (!std::filesystem::is_directory(status)) throw CommandError(shown + " is not a folder");
+}
+
 std::uint64_t SourceFileSize(const std::filesystem::path& file, const std::string& shown_as) {
   return RegularFileSize(file, shown_as);
 }

@@ -44,6 +44,11 @@ class SourceFileReader {
 // cannot be opened or read, and "SHOWN is a folder, not a file" for a folder.
 payload::Bytes ReadWholeSourceFile(const std::filesystem::path& file, const std::string& shown_as);
 
+// Returns when `folder` is one; throws CommandError "ROLE FOLDER does not
+// exist", "ROLE FOLDER is not a folder", or "cannot read ROLE FOLDER: REASON"
+// when the system cannot tell. ROLE is what the user gave it as (GAME, NEW).
+void RequireFolder(const std::filesystem::path& folder, const std::string& role);
+
 // The size of a regular file, with the same refusals.
 std::uint64_t SourceFileSize(const std::filesystem::path& file, const std::string& shown_as);
 

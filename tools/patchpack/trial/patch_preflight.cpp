@@ -65,7 +65,8 @@ std::vector<std::string> FindPatchProblems(const payload::PatchDescription& patc
   }
   for (const payload::ArchiveRecord& archive : patch.archives) {
     std::optional<fs::path> found = FindInGame(game, archive.path);
-    if (!found || !fs::is_regular_file(*found)) {
+    std::error_code error;
+    if (!found || !fs::is_regular_file(*found, error)) {
       problems.push_back(archive.path +
                          ": the patch rewrites this archive, which the game does not have "
                          "(the installer shows \"Unknown error\")");

@@ -1,4 +1,4 @@
-#include "tools/patchpack/source/recorded_version.h"
+#include "tools/patchpack/trial/recorded_version.h"
 
 #include "engine/fs/file_system.h"
 #include "engine/version_record.h"

@@ -1,5 +1,5 @@
 // patchpack's archive reader, which `diff` uses on archives of game folders
-// it did not make. Any archive either is refused with ZipReadError or gives
+// it did not make. Any archive either is refused with CommandError or gives
 // entries whose contents match their stated size and CRC-32.
 #include <unistd.h>
 #include <zlib.h>
@@ -12,6 +12,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "tools/patchpack/formats/zip_reader.h"
+#include "tools/patchpack/report/command_error.h"
 
 namespace {
 
@@ -37,17 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(std::fclose(file) == 0);
 
   try {
-    patchpack::ZipReader reader(path);
+    patchpack::ZipReader reader(path, "input");
     for (const patchpack::ZipEntry& entry : reader.entries()) {
       if (entry.size > kMaxEntry) continue;
       try {
         const payload::Bytes content = reader.Content(entry);
         FUZZ_CHECK(content.size() == entry.size);
         FUZZ_CHECK(crc32(0, content.data(), static_cast<uInt>(content.size())) == entry.crc);
-      } catch (const patchpack::ZipReadError&) {
+      } catch (const patchpack::CommandError&) {
       }
     }
-  } catch (const patchpack::ZipReadError&) {
+  } catch (const patchpack::CommandError&) {
   }
   return 0;
 }

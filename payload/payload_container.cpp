@@ -71,7 +71,8 @@ DecodeResult Interpret(lzma_ret result) {
 // keeps its own dictionary, as large as the block (every byte produced so far
 // may be referred back to); the header's dictionary size is not consulted.
 DecodeResult DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> data,
-                         std::span<std::uint8_t> block, std::size_t* produced) {
+                         std::span<std::uint8_t> block, std::size_t* produced,
+                         const DecodeProgress& progress) {
   lzma_options_lzma options{};
   options.lc = properties % 9;
   options.lp = (properties / 9) % 5;
@@ -94,6 +95,7 @@ DecodeResult DecodeLzma1(std::uint8_t properties, std::span<const std::uint8_t> 
     s->avail_out = std::min(kOutputSlice, block.size() - *produced);
     const lzma_ret result = lzma_code(s, LZMA_FINISH);
     *produced = static_cast<std::size_t>(s->next_out - block.data());
+    if (progress) progress(*produced);
     // A full block ends decoding, whatever follows in the data.
     if (*produced == block.size()) return DecodeResult::kOk;
     const DecodeResult step = Interpret(result);
@@ -119,7 +121,7 @@ std::optional<std::uint32_t> ReadDeclaredSize(std::span<const std::uint8_t> body
 }
 
 DecodeResult DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
-                           std::size_t* produced) {
+                           std::size_t* produced, const DecodeProgress& progress) {
   std::size_t count = 0;
   if (produced == nullptr) produced = &count;
   *produced = 0;
@@ -135,7 +137,7 @@ DecodeResult DecodePayload(std::span<const std::uint8_t> body, std::span<std::ui
   std::span<const std::uint8_t> data = body.subspan(kHeaderSize);
   if (data.size() < kMinimumLzmaData) return DecodeResult::kTooShort;
   if (!block.empty()) {
-    const DecodeResult result = DecodeLzma1(properties, data, block, produced);
+    const DecodeResult result = DecodeLzma1(properties, data, block, produced, progress);
     if (result != DecodeResult::kOk) return result;
   }
 

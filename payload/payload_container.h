@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -41,13 +42,18 @@ enum class DecodeResult {
   kEndsEarly,      // the data, or an end marker in it, ends before the block is full
 };
 
+// Called as decoding goes on, with the bytes of the block decoded so far.
+using DecodeProgress = std::function<void(std::size_t decoded)>;
+
 // Decodes the body into `block`, whose size is the declared size.
-// `produced`, when given, receives the number of bytes decoded.
+// `produced`, when given, receives the number of bytes decoded; `progress`,
+// when given, hears of every slice of the block as it is filled, for a tool
+// that shows a long decode to its user.
 // Besides the block, decoding holds liblzma's dictionary, as large as the
 // block since any byte produced may be referred back to, and about 30 KB of
 // decoder state; both are released before it returns. The x86 pass converts
 // the block in place.
 DecodeResult DecodePayload(std::span<const std::uint8_t> body, std::span<std::uint8_t> block,
-                           std::size_t* produced = nullptr);
+                           std::size_t* produced = nullptr, const DecodeProgress& progress = {});
 
 }  // namespace payload

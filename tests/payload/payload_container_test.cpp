@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/payload/code_like_bytes.h"
 #include "tests/payload/lzma_test_encoder.h"
@@ -191,6 +192,31 @@ TEST(PayloadContainer, DataCutShortFailsAndTrailingBytesAreIgnored) {
     EXPECT_TRUE(decoded.ok);
     EXPECT_EQ(decoded.block, stream);
   }
+}
+
+// A tool shows a long decode as it goes: it hears of the block filling up
+// in steps, each further than the one before, the last at the whole block;
+// a decode that fails never claims to have reached the end.
+TEST(PayloadContainer, ProgressFollowsTheBlockFillingUp) {
+  const Bytes stream = test_support::RandomBytes(300000, 5);
+  const Bytes body = EncodeBody(stream, {true, 3, 0, 2});
+  std::vector<std::size_t> heard;
+  Bytes block(stream.size());
+  ASSERT_EQ(payload::DecodePayload(body, block, nullptr,
+                                   [&](std::size_t decoded) { heard.push_back(decoded); }),
+            payload::DecodeResult::kOk);
+  EXPECT_EQ(block, stream);
+  ASSERT_GE(heard.size(), 4u) << "a block of several slices is heard of more than once";
+  for (std::size_t i = 1; i < heard.size(); ++i) EXPECT_GT(heard[i], heard[i - 1]) << i;
+  EXPECT_EQ(heard.back(), stream.size());
+
+  heard.clear();
+  const Bytes cut(body.begin(), body.begin() + static_cast<std::ptrdiff_t>(body.size() / 2));
+  EXPECT_NE(payload::DecodePayload(cut, block, nullptr,
+                                   [&](std::size_t decoded) { heard.push_back(decoded); }),
+            payload::DecodeResult::kOk);
+  ASSERT_FALSE(heard.empty());
+  EXPECT_LT(heard.back(), stream.size());
 }
 
 TEST(PayloadContainer, DecodingStopsWhenTheBlockIsFull) {

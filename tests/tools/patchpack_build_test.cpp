@@ -68,7 +68,8 @@ TEST(PatchpackBuild, WritesTheStreamOfTheWholeSourceSorted) {
   WriteFullSource(dir / "source");
   auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_NE(result.out.find("3 loose files, 3 archives with 3 new entries, 2 deletions"),
+  EXPECT_NE(result.out.find(
+                "3 loose files, 3 archives with 3 new entries and 3 dropped entries, 2 deletions"),
             std::string::npos)
       << result.out;
 
@@ -245,7 +246,7 @@ TEST(PatchpackBuild, RefusesAnUnwritableOutputBeforeReadingTheSource) {
     std::string expected;
   } cases[] = {
       {(dir / "nodir/p.bin").string(),
-       "cannot write " + (dir / "nodir/p.bin.partial").string() + ": No such file or directory"},
+       "cannot write " + (dir / "nodir/p.bin").string() + ": No such file or directory"},
       {(dir / "source").string(), "cannot write " + (dir / "source").string() + ": Is a directory"},
   };
   for (const Case& c : cases) {
@@ -334,12 +335,40 @@ TEST(PatchpackBuild, SummaryGivesTotalsRatioAndSingularCounts) {
   WriteText(dir / "source/delete.txt", "old.txt");
   auto result = RunPatchpack("build " + Quoted(dir / "source") + " -o " + Quoted(dir / "p.bin"));
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_NE(result.out.find("; 1 loose file, 1 archive with 1 new entry, 1 deletion\n"),
+  EXPECT_NE(result.out.find(
+                "; 1 loose file, 1 archive with 1 new entry and 0 dropped entries, 1 deletion\n"),
             std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find(" of 1.0 kB ("), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("the player needs at least 1.0 kB free for staging"), std::string::npos)
       << result.out;
+}
+
+// The staging line speaks of surviving archive entries only when the patch
+// rewrites an archive, and the counts name the entries it drops.
+TEST(PatchpackBuild, SummaryCountsDroppedEntriesAndSurvivingOnesOnlyWithArchives) {
+  TempDir dir;
+  WriteText(dir / "loose/version.txt", "1");
+  WriteText(dir / "loose/files/a.txt", "a");
+  auto loose = RunPatchpack("build " + Quoted(dir / "loose") + " -o " + Quoted(dir / "l.bin"));
+  ASSERT_EQ(loose.exit_code, 0) << loose.err;
+  EXPECT_NE(loose.out.find("\nthe player needs at least 1 byte free for staging\n"),
+            std::string::npos)
+      << loose.out;
+  EXPECT_EQ(loose.out.find("surviving"), std::string::npos) << loose.out;
+
+  WriteText(dir / "drops/version.txt", "1");
+  WriteText(dir / "drops/archives/b.zip.drop", "x.txt\ny.txt\n");
+  auto drops = RunPatchpack("build " + Quoted(dir / "drops") + " -o " + Quoted(dir / "d.bin"));
+  ASSERT_EQ(drops.exit_code, 0) << drops.err;
+  EXPECT_NE(drops.out.find("; 0 loose files, 1 archive with 0 new entries and 2 dropped entries, "
+                           "0 deletions\n"),
+            std::string::npos)
+      << drops.out;
+  EXPECT_NE(drops.out.find("free for staging, plus the surviving entries of each rewritten "
+                           "archive\n"),
+            std::string::npos)
+      << drops.out;
 }
 
 TEST(PatchpackBuild, EveryCommandAnswersVersion) {

@@ -218,6 +218,56 @@ TEST_F(PatchpackDiff, CaseOnlyRenamesMatchAndTargetsAreSpelledAsInNew) {
             "deletions: 0\n");
 }
 
+// A patch from the newer game back to the older builds as well as the right
+// one; the versions the folders record are what can tell them apart.
+TEST_F(PatchpackDiff, WarnsWhenNewRecordsAVersionNotAboveOld) {
+  WriteText(dir / "old/readme.txt", "older");
+  WriteText(dir / "new/readme.txt", "newer");
+  WriteText(dir / "old/curver.txt", "4\r\nonline");
+  WriteText(dir / "new/CurVer.TXT", "5\r\nonline");
+  CommandResult right = Diff(" --quiet");
+  ASSERT_EQ(right.exit_code, 0) << right.err;
+  EXPECT_EQ(right.err, "");
+
+  fs::remove_all(dir / "source");
+  CommandResult swapped = RunPatchpack("diff " + Quoted(dir / "new") + " " + Quoted(dir / "old") +
+                                       " -o " + Quoted(dir / "source") + " --version 6 --quiet");
+  ASSERT_EQ(swapped.exit_code, 0) << swapped.err;
+  EXPECT_EQ(swapped.err,
+            "patchpack: warning: NEW's curver.txt records version 4, not above OLD's 5; were OLD "
+            "and NEW given the wrong way round?\n");
+  EXPECT_EQ(swapped.out.rfind("wrote ", 0), 0u) << swapped.out;
+
+  fs::remove_all(dir / "source");
+  WriteText(dir / "old/curver.txt", "5\r\nonline");
+  CommandResult same = Diff(" --quiet");
+  EXPECT_NE(same.err.find("records version 5, not above OLD's 5"), std::string::npos) << same.err;
+}
+
+TEST_F(PatchpackDiff, JsonListsWhatTheSourceHolds) {
+  WriteText(dir / "old/readme.txt", "old");
+  WriteText(dir / "old/gone.txt", "bye");
+  MakeZip(dir / "old/data/sounds.zip", "deflate", {{"a.txt", "1"}, {"b.txt", "b"}});
+  WriteText(dir / "new/readme.txt", "new");
+  MakeZip(dir / "new/data/sounds.zip", "deflate", {{"a.txt", "2"}, {"c.txt", "c"}});
+  WriteText(dir / "old/curver.txt", "7");
+  WriteText(dir / "new/curver.txt", "7");
+  CommandResult result = Diff(" --json --quiet");
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.err, "") << "the warning is in the document";
+  WriteText(dir / "report.json", result.out);
+  CommandResult read = RunCommand(
+      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+      "print(d[\"version\"], d[\"loose_files\"], d[\"archives\"], d[\"new_entries\"], "
+      "d[\"dropped_entries\"], d[\"deletions\"], len(d[\"warnings\"]), d[\"result\"])' " +
+      Quoted(dir / "report.json"));
+  ASSERT_EQ(read.exit_code, 0) << read.err << result.out;
+  EXPECT_EQ(read.out,
+            "5 ['readme.txt'] [{'name': 'data/sounds.zip', 'new_entries': ['a.txt', 'c.txt'], "
+            "'dropped_entries': ['b.txt']}] 2 1 ['gone.txt'] 1 written\n");
+  EXPECT_EQ(ReadText(dir / "source/archives/data/sounds.zip/c.txt"), "c");
+}
+
 TEST_F(PatchpackDiff, RefusesWhatItCannotDiffInOneLine) {
   WriteText(dir / "old/readme.txt", "a");
   MakeZip(dir / "old/data/x.zip", "deflate", {{"a.txt", "1"}});

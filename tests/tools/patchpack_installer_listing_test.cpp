@@ -43,6 +43,22 @@ class PatchpackInspectInstaller : public ::testing::Test {
   void SetUp() override { test_support::WriteBytes(payload_, SamplePayload()); }
 };
 
+TEST_F(PatchpackInspectInstaller, AttachJsonDescribesTheInstallerWritten) {
+  const auto installer = dir_ / "installer";
+  const auto attached = RunPatchpack("attach " + Quoted(PI_PATCH_INSTALLER) + " " +
+                                     Quoted(payload_) + " -o " + Quoted(installer) + " --json");
+  ASSERT_EQ(attached.exit_code, 0) << attached.err;
+  test_support::WriteText(dir_ / "report.json", attached.out);
+  const auto read = test_support::RunCommand(
+      "python3 -c 'import json,os,sys; d=json.load(open(sys.argv[1])); "
+      "print(d[\"kind\"], d[\"bytes\"] == os.path.getsize(sys.argv[2]), d[\"payload_bytes\"], "
+      "\"message_table_bytes\" in d, d[\"installer\"] == sys.argv[2], d[\"result\"])' " +
+      Quoted(dir_ / "report.json") + " " + Quoted(installer));
+  ASSERT_EQ(read.exit_code, 0) << read.err << attached.out;
+  EXPECT_EQ(read.out, "console installer True " + std::to_string(SamplePayload().size()) +
+                          " False True written\n");
+}
+
 TEST_F(PatchpackInspectInstaller, ListsThePayloadInsideAConsoleInstaller) {
   const auto installer = dir_ / "installer";
   ASSERT_TRUE(test_support::Succeeded(RunPatchpack("attach " + Quoted(PI_PATCH_INSTALLER) + " " +

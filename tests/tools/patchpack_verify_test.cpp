@@ -93,7 +93,7 @@ TEST_F(PatchpackVerify, ListsEveryDifferenceFromNew) {
   WriteText(dir / "old/stray.txt", "left over");
   auto result = Verify(dir / "p.bin", " --expect " + Quoted(dir / "new"));
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(Contains(result.out, "differs from " + (dir / "new").string() + " in 4 places"))
+  EXPECT_TRUE(Contains(result.out, "differs from NEW (" + (dir / "new").string() + ") in 4 places"))
       << result.out;
   EXPECT_TRUE(Contains(result.out, "  data/tex.zip: entries differ from NEW: c.txt\n"))
       << result.out;

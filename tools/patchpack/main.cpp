@@ -47,7 +47,10 @@ void PrintHelp() {
 int Dispatch(const std::vector<std::string>& arguments) {
   if (arguments.empty()) throw patchpack::UsageError("no command given");
   const std::string& name = arguments[0];
-  if (name == "--version") throw patchpack::VersionRequest();
+  if (name == "--version") {
+    patchpack::PrintVersion();
+    return 0;
+  }
   if (name == "-h" || name == "--help" || name == "help") {
     PrintHelp();
     return 0;
@@ -66,9 +69,6 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   try {
     return Dispatch(arguments);
-  } catch (const patchpack::VersionRequest&) {
-    std::cout << "patchpack " << PI_VERSION << "\n";
-    return 0;
   } catch (const patchpack::CommandError& error) {
     std::cerr << "patchpack: " << error.what() << "\n";
     return error.exit_code();

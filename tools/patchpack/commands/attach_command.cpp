@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <system_error>
@@ -17,8 +16,10 @@
 #include "payload/sha1.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/installer_file.h"
+#include "tools/patchpack/report/json_writer.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {
 namespace {
@@ -26,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
-    "usage: patchpack attach STUB PAYLOAD -o OUTPUT [--messages FILE]\n"
+    "usage: patchpack attach STUB PAYLOAD -o OUTPUT [--messages FILE] [--json]\n"
     "\n"
     "Writes the installer OUTPUT: the patch-installer executable STUB, the\n"
     "console stub (patch-installer) or the Windows one (patch-installer.exe),\n"
@@ -40,59 +41,36 @@ constexpr const char* kHelp =
     "  --messages FILE  a UTF-16LE message table (byte-order mark, then the\n"
     "                   twelve messages, one a line) to use instead of the one\n"
     "                   built into STUB; in the Windows stub, \"LOCAL\" 103\n"
+    "  --json           print one JSON document instead of the summary\n"
     "  --quiet          no progress of the writing on stderr (shown for work\n"
     "                   longer than a second: a bar on a terminal, a line every\n"
     "                   5 s otherwise)\n"
     "  -h, --help       show this help\n";
-
-// Read in one piece: a stub is megabytes, too many to take a byte at a time.
-payload::Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw CommandError("cannot read " + path);
-  payload::Bytes bytes(static_cast<std::size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) throw CommandError("cannot read " + path);
-  return bytes;
-}
 
 // Payloads run to hundreds of megabytes: they are read a chunk at a time,
 // to check them and again to copy them, so that a console installer is made
 // without holding the payload at all.
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
-std::ifstream OpenPayload(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CommandError("cannot read " + path);
-  return in;
-}
-
-void ReadChunk(std::ifstream& in, const std::string& path, std::span<std::uint8_t> chunk) {
-  in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-  if (!in) throw CommandError("cannot read " + path);
-}
-
 // The payload's size, once its SHA-1 trailer is found to match its contents.
 std::uint64_t CheckPayloadFile(const std::string& path) {
-  std::error_code error;
-  const std::uint64_t size = fs::file_size(path, error);
-  if (error) throw CommandError("cannot read " + path + ": " + error.message());
+  SourceFileReader in(path, path);
+  const std::uint64_t size = in.size();
   const auto refuse = [&] {
     return CommandError(path + ": not a payload: its SHA-1 trailer does not match the contents");
   };
   if (size <= payload::kTrailerSize) throw refuse();
-  std::ifstream in = OpenPayload(path);
   payload::Sha1 sha1;
   std::vector<std::uint8_t> chunk(kChunkSize);
   for (std::uint64_t left = size - payload::kTrailerSize; left > 0;) {
     const auto piece = std::span(chunk).first(std::min<std::uint64_t>(left, chunk.size()));
-    ReadChunk(in, path, piece);
+    in.Read(piece);
     sha1.Update(piece);
     left -= piece.size();
   }
   const payload::Sha1Digest digest = sha1.Finish();
   std::array<std::uint8_t, payload::kTrailerSize> trailer;
-  ReadChunk(in, path, trailer);
+  in.Read(trailer);
   if (!std::equal(trailer.begin(), trailer.end(), digest.begin())) throw refuse();
   return size;
 }
@@ -161,11 +139,11 @@ class InstallerWriter {
   }
 
   void CopyPayload(const std::string& path, std::uint64_t size) {
-    std::ifstream in = OpenPayload(path);
+    SourceFileReader in(path, path);
     std::vector<std::uint8_t> chunk(kChunkSize);
     for (std::uint64_t left = size; left > 0;) {
       const auto piece = std::span(chunk).first(std::min<std::uint64_t>(left, chunk.size()));
-      ReadChunk(in, path, piece);
+      in.Read(piece);
       Write(piece);
       left -= piece.size();
     }
@@ -185,12 +163,9 @@ class InstallerWriter {
 }  // namespace
 
 int RunAttachCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--messages"}, .switches = {"--quiet"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  ParsedArguments parsed = ParseArguments(
+      arguments, {.with_value = {"-o", "--messages"}, .switches = {"--quiet", "--json"}});
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) throw UsageError("attach takes a STUB and a PAYLOAD");
   if (!parsed.values.contains("-o")) throw UsageError("attach needs -o OUTPUT");
   const std::string& stub_path = parsed.positional[0];
@@ -201,14 +176,15 @@ int RunAttachCommand(std::span<const std::string> arguments) {
   if (parsed.values.contains("--messages")) inputs.push_back(parsed.values["--messages"]);
   CheckOutputIsNew(output, inputs);
 
-  const InstallerFile stub = ReadInstallerFile(stub_path, ReadFile(stub_path));
+  const InstallerFile stub =
+      ReadInstallerFile(stub_path, ReadWholeSourceFile(stub_path, stub_path));
   if (stub.kind == InstallerKind::kNone) {
     throw CommandError(stub_path + ": not a patch-installer stub (console or Windows)");
   }
   const std::uint64_t payload_size = CheckPayloadFile(payload_path);
   std::optional<payload::Bytes> messages;
   if (parsed.values.contains("--messages")) {
-    messages = ReadFile(parsed.values["--messages"]);
+    messages = ReadWholeSourceFile(parsed.values["--messages"], parsed.values["--messages"]);
     CheckMessages(parsed.values["--messages"], *messages);
   }
 
@@ -231,12 +207,23 @@ int RunAttachCommand(std::span<const std::string> arguments) {
     out.Commit();
   } else {
     // The resource section is rebuilt around the payload, which is held once.
-    const payload::Bytes installer =
-        AttachToWindowsStub(stub_path, stub, ReadFile(payload_path), messages);
+    const payload::Bytes installer = AttachToWindowsStub(
+        stub_path, stub, ReadWholeSourceFile(payload_path, payload_path), messages);
     installer_size = installer.size();
     InstallerWriter out(output, installer_size, mode);
     out.Write(installer);
     out.Commit();
+  }
+  if (parsed.switches.contains("--json")) {
+    JsonWriter json(std::cout);
+    json.BeginObject()
+        .Member("installer", output)
+        .Member("kind", KindName(stub.kind, true))
+        .Member("bytes", installer_size)
+        .Member("payload_bytes", payload_size);
+    if (messages) json.Member("message_table_bytes", messages->size());
+    json.Member("result", "written").EndObject();
+    return 0;
   }
   std::cout << "wrote " << output << ": " << KindName(stub.kind, true) << ", " << installer_size
             << " bytes, payload " << payload_size << " bytes";

@@ -11,9 +11,10 @@
 #include "payload/sha1.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/report/json_text.h"
-#include "tools/patchpack/source/patch_source.h"
+#include "tools/patchpack/report/json_writer.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/patch_source.h"
 
 namespace patchpack {
 namespace {
@@ -83,21 +84,45 @@ std::uint64_t StagingBytesAtLeast(const payload::PatchDescription& description) 
   return bytes;
 }
 
+std::size_t DroppedCount(const payload::PatchDescription& description) {
+  std::size_t count = 0;
+  for (const payload::ArchiveRecord& archive : description.archives)
+    count += archive.drop_names.size();
+  return count;
+}
+
 void PrintJson(const std::string& output, const payload::PatchDescription& description,
                std::uint64_t stream_size, std::uint64_t payload_size, const std::string& sha1) {
-  std::cout << "{\"patchpack\": " << JsonString(PI_VERSION) << ", \"result\": \"built\", "
-            << "\"payload\": " << JsonString(output)
-            << ", \"version\": " << static_cast<std::int32_t>(description.version)
-            << ",\n \"sections\": ["
-            << "{\"name\": \"loose files\", \"count\": " << description.loose_files.size()
-            << ", \"bytes\": " << ContentBytes(description.loose_files) << "}, "
-            << "{\"name\": \"archives\", \"count\": " << description.archives.size()
-            << ", \"new_entries\": " << EntryCount(description) << ", \"bytes\": "
-            << StagingBytesAtLeast(description) - ContentBytes(description.loose_files) << "}, "
-            << "{\"name\": \"deletions\", \"count\": " << description.deletions.size() << "}],\n"
-            << " \"stream_bytes\": " << stream_size << ", \"payload_bytes\": " << payload_size
-            << ", \"payload_sha1\": \"" << sha1
-            << "\", \"staging_bytes_at_least\": " << StagingBytesAtLeast(description) << "}\n";
+  const std::uint64_t loose_bytes = ContentBytes(description.loose_files);
+  JsonWriter json(std::cout);
+  json.BeginObject()
+      .Member("patchpack", PI_VERSION)
+      .Member("result", "built")
+      .Member("payload", output)
+      .Member("version", static_cast<std::int32_t>(description.version));
+  json.Key("sections").BeginArray();
+  json.BeginObject()
+      .Member("name", "loose files")
+      .Member("count", description.loose_files.size())
+      .Member("bytes", loose_bytes)
+      .EndObject();
+  json.BeginObject()
+      .Member("name", "archives")
+      .Member("count", description.archives.size())
+      .Member("new_entries", EntryCount(description))
+      .Member("dropped_entries", DroppedCount(description))
+      .Member("bytes", StagingBytesAtLeast(description) - loose_bytes)
+      .EndObject();
+  json.BeginObject()
+      .Member("name", "deletions")
+      .Member("count", description.deletions.size())
+      .EndObject();
+  json.EndArray()
+      .Member("stream_bytes", stream_size)
+      .Member("payload_bytes", payload_size)
+      .Member("payload_sha1", sha1)
+      .Member("staging_bytes_at_least", StagingBytesAtLeast(description))
+      .EndObject();
 }
 
 }  // namespace
@@ -106,10 +131,7 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(
       arguments, {.with_value = {"-o", "--preset"},
                   .switches = {"--x86", "--follow-links", "--allow-empty", "--quiet", "--json"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 1) throw UsageError("build takes one SOURCE folder");
   if (!parsed.values.contains("-o")) throw UsageError("build needs -o PAYLOAD");
 
@@ -167,12 +189,19 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   std::cout << "wrote " << output << ": " << payload_size << " bytes, stream of " << stream_size
             << " bytes; " << Plural(description.loose_files.size(), "loose file", "loose files")
             << ", " << Plural(description.archives.size(), "archive", "archives") << " with "
-            << Plural(EntryCount(description), "new entry", "new entries") << ", "
+            << Plural(EntryCount(description), "new entry", "new entries") << " and "
+            << Plural(DroppedCount(description), "dropped entry", "dropped entries") << ", "
             << Plural(description.deletions.size(), "deletion", "deletions") << "\n"
             << "payload " << ByteCount(payload_size) << " of " << ByteCount(stream_size) << " ("
             << percent << " %), SHA-1 " << sha1 << "\n"
             << "the player needs at least " << ByteCount(StagingBytesAtLeast(description))
-            << " free for staging, plus the surviving entries of each rewritten archive\n";
+            << " free for staging";
+  // A rewritten archive is staged whole, old entries and all, and only the
+  // game knows how large they are.
+  if (!description.archives.empty()) {
+    std::cout << ", plus the surviving entries of each rewritten archive";
+  }
+  std::cout << "\n";
   return 0;
 }
 

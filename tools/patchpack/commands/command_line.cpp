@@ -1,6 +1,19 @@
 #include "tools/patchpack/commands/command_line.h"
 
+#include <iostream>
+
 namespace patchpack {
+
+void PrintVersion() { std::cout << "patchpack " << PI_VERSION << "\n"; }
+
+bool AnswerHelpOrVersion(const ParsedArguments& parsed, const char* help) {
+  if (parsed.version) {
+    PrintVersion();
+  } else if (parsed.help) {
+    std::cout << help;
+  }
+  return parsed.version || parsed.help;
+}
 
 CommandError UsageError(const std::string& message) {
   return CommandError(message + " (see --help)", kExitUsage);
@@ -28,7 +41,8 @@ ParsedArguments ParseArguments(std::span<const std::string> arguments, const Opt
     } else if (argument == "--") {
       options_ended = true;
     } else if (argument == "--version" && !spec.with_value.contains(argument)) {
-      throw VersionRequest();
+      parsed.version = true;
+      return parsed;
     } else if (argument == "-h" || argument == "--help") {
       parsed.help = true;
     } else if (spec.switches.contains(argument)) {

@@ -1,33 +1,17 @@
-// What every patchpack command shares: its arguments taken apart, and the one
-// kind of failure it reports. A command throws CommandError; main prints its
-// message as the single line on stderr and exits with its status.
+// What every patchpack command shares: its arguments taken apart, its help
+// and version answered, and the one kind of failure it reports
+// (CommandError, which main prints as the single line on stderr).
 #pragma once
 
 #include <map>
 #include <set>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "tools/patchpack/report/command_error.h"
+
 namespace patchpack {
-
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
-
-class CommandError : public std::runtime_error {
- public:
-  explicit CommandError(const std::string& message, int exit_code = kExitFailure)
-      : std::runtime_error(message), exit_code_(exit_code) {}
-  int exit_code() const { return exit_code_; }
-
- private:
-  int exit_code_;
-};
-
-// Thrown by ParseArguments for --version, where the command gives the option
-// no meaning of its own, so every command answers it the same way in main.
-struct VersionRequest {};
 
 // A mistake in how the command was called, as opposed to in its input.
 CommandError UsageError(const std::string& message);
@@ -39,6 +23,9 @@ struct OptionSpec {
 
 struct ParsedArguments {
   bool help = false;  // -h or --help anywhere
+  // --version, where the command gives the option no meaning of its own; the
+  // arguments after it are not looked at, so every command answers it alike.
+  bool version = false;
   std::vector<std::string> positional;
   std::map<std::string, std::string> values;
   std::set<std::string> switches;
@@ -48,6 +35,13 @@ struct ParsedArguments {
 // Long options take their value as "--name value" or "--name=value".
 // "--" ends the options, so a file named like one can still be given.
 ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec);
+
+// Prints `help` for --help or the version for --version and returns true
+// when the command has nothing more to do.
+bool AnswerHelpOrVersion(const ParsedArguments& parsed, const char* help);
+
+// "patchpack 1.2.3": the answer to --version.
+void PrintVersion();
 
 // "1 archive", "2 archives": the count and the noun in its number.
 std::string Plural(std::size_t count, const std::string& one, const std::string& many);

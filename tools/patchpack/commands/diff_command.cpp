@@ -3,16 +3,19 @@
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "base/ascii.h"
-#include "tools/patchpack/source/archive_diff.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/report/json_writer.h"
+#include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/archive_diff.h"
+#include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/source/source_file.h"
+#include "tools/patchpack/trial/recorded_version.h"
 
 namespace patchpack {
 namespace {
@@ -31,11 +34,14 @@ constexpr const char* kHelp =
     "Paths match without regard to case, as on Windows; curver.txt is left out.\n"
     "An archive diff reproduces the entries' contents, under lower-case names,\n"
     "not the archive's bytes. A .zip that the installer could not merge into is\n"
-    "shipped whole under files/.\n"
+    "shipped whole under files/. When NEW's curver.txt records a version not\n"
+    "above OLD's, a warning asks whether OLD and NEW were given the wrong way\n"
+    "round.\n"
     "\n"
     "options:\n"
     "  -o SOURCE     the patch source folder to write; absent or empty\n"
     "  --version N   the patch version, decimal (may be negative)\n"
+    "  --json        print one JSON document instead of the summary\n"
     "  --quiet       no progress of the comparison on stderr (shown for work\n"
     "                longer than a second: a bar on a terminal, a line every\n"
     "                5 s otherwise)\n"
@@ -100,16 +106,40 @@ Patch MakePatch(const fs::path& old_root, const fs::path& new_root,
   return patch;
 }
 
-void WriteFile(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw CommandError("cannot write " + file.string());
+// Every file of the source goes through the one output file, so that a
+// failure names the path and the system's reason in the tool's own words.
+void MakeFolders(const fs::path& folder) {
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) throw CommandError("cannot write " + folder.string() + ": " + error.message());
 }
 
-void WriteFile(const fs::path& file, const payload::Bytes& bytes) {
-  WriteFile(file, std::string(bytes.begin(), bytes.end()));
+void WriteFile(const fs::path& file, std::span<const std::uint8_t> bytes) {
+  MakeFolders(file.parent_path());
+  PayloadOutput out(file);
+  out.Write(bytes);
+  out.Commit();
+}
+
+void WriteFile(const fs::path& file, const std::string& text) {
+  WriteFile(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+// Loose files can be as large as the game's largest, so they go across in
+// pieces rather than whole.
+void CopyFile(const fs::path& from, const std::string& shown, const fs::path& to) {
+  constexpr std::size_t kPiece = std::size_t{1} << 20;
+  SourceFileReader in(from, shown);
+  MakeFolders(to.parent_path());
+  PayloadOutput out(to);
+  std::vector<std::uint8_t> buffer(kPiece);
+  for (std::uint64_t left = in.size(); left > 0;) {
+    const auto piece = std::span(buffer).first(std::min<std::uint64_t>(left, kPiece));
+    in.Read(piece);
+    out.Write(piece);
+    left -= piece.size();
+  }
+  out.Commit();
 }
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -122,9 +152,7 @@ void WriteSource(const fs::path& source, std::int32_t version, const Patch& patc
                  const fs::path& new_root) {
   WriteFile(source / "version.txt", std::to_string(version) + "\n");
   for (const std::string& path : patch.loose_files) {
-    fs::path target = source / "files" / path;
-    fs::create_directories(target.parent_path());
-    fs::copy_file(new_root / path, target);
+    CopyFile(new_root / path, "NEW " + path, source / "files" / path);
   }
   for (const auto& [path, diff] : patch.archives) {
     for (const payload::FileEntry& entry : diff.new_entries) {
@@ -155,15 +183,50 @@ std::size_t Count(const Patch& patch, std::size_t (*of)(const ArchiveDiff&)) {
   return count;
 }
 
+std::size_t NewEntries(const ArchiveDiff& diff) { return diff.new_entries.size(); }
+std::size_t DroppedEntries(const ArchiveDiff& diff) { return diff.drop_names.size(); }
+
+// A patch from NEW back to OLD builds as well as the right one; only the
+// versions the folders record can tell that the two were given the wrong
+// way round.
+std::vector<std::string> VersionWarnings(const fs::path& old_root, const fs::path& new_root) {
+  const std::optional<std::int32_t> old_version = RecordedVersion(old_root);
+  const std::optional<std::int32_t> new_version = RecordedVersion(new_root);
+  if (!old_version || !new_version || *new_version > *old_version) return {};
+  return {"NEW's curver.txt records version " + std::to_string(*new_version) +
+          ", not above OLD's " + std::to_string(*old_version) +
+          "; were OLD and NEW given the wrong way round?"};
+}
+
+void PrintJson(const fs::path& source, std::int32_t version, const Patch& patch,
+               const std::vector<std::string>& warnings) {
+  JsonWriter json(std::cout);
+  json.BeginObject()
+      .Member("source", source.string())
+      .Member("version", version)
+      .Member("loose_files", patch.loose_files)
+      .Member("whole_archives", patch.whole_archives);
+  json.Key("archives").BeginArray();
+  for (const auto& [path, diff] : patch.archives) {
+    json.BeginObject().Member("name", path).Key("new_entries").BeginArray();
+    for (const payload::FileEntry& entry : diff.new_entries) json.Value(entry.name);
+    json.EndArray().Member("dropped_entries", diff.drop_names).EndObject();
+  }
+  json.EndArray()
+      .Member("new_entries", Count(patch, NewEntries))
+      .Member("dropped_entries", Count(patch, DroppedEntries))
+      .Member("deletions", patch.deletions)
+      .Member("warnings", warnings)
+      .Member("result", "written")
+      .EndObject();
+}
+
 }  // namespace
 
 int RunDiffCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  ParsedArguments parsed = ParseArguments(
+      arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet", "--json"}});
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) throw UsageError("diff takes an OLD and a NEW folder");
   if (!parsed.values.contains("-o")) throw UsageError("diff needs -o SOURCE");
   if (!parsed.values.contains("--version")) throw UsageError("diff needs --version N");
@@ -172,7 +235,7 @@ int RunDiffCommand(std::span<const std::string> arguments) {
 
   std::error_code error;
   bool existed = fs::exists(source, error);
-  if (existed && !(fs::is_directory(source) && fs::is_empty(source, error))) {
+  if (existed && !(fs::is_directory(source, error) && fs::is_empty(source, error))) {
     throw CommandError(source.string() + " exists and is not an empty folder");
   }
   const fs::path new_root = parsed.positional[1];
@@ -180,24 +243,25 @@ int RunDiffCommand(std::span<const std::string> arguments) {
                           ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
   try {
     WriteSource(source, version, patch, new_root);
-  } catch (const fs::filesystem_error& failure) {
-    RemoveWritten(source, existed);
-    throw CommandError(failure.what());
   } catch (...) {
     RemoveWritten(source, existed);
     throw;
   }
 
+  const std::vector<std::string> warnings = VersionWarnings(parsed.positional[0], new_root);
+  if (parsed.switches.contains("--json")) {
+    PrintJson(source, version, patch, warnings);
+    return 0;
+  }
+  for (const std::string& warning : warnings)
+    std::cerr << "patchpack: warning: " << warning << "\n";
   std::cout << "wrote " << source.string() << ": "
             << Plural(patch.loose_files.size(), "loose file", "loose files") << " ("
             << Plural(patch.whole_archives, "whole archive", "whole archives") << " among them), "
             << Plural(patch.archives.size(), "archive", "archives") << " with "
-            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.new_entries.size(); }),
-                      "new entry", "new entries")
-            << " and "
-            << Plural(Count(patch, [](const ArchiveDiff& d) { return d.drop_names.size(); }),
-                      "dropped entry", "dropped entries")
-            << ", " << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";
+            << Plural(Count(patch, NewEntries), "new entry", "new entries") << " and "
+            << Plural(Count(patch, DroppedEntries), "dropped entry", "dropped entries") << ", "
+            << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";
   return 0;
 }
 

@@ -3,18 +3,14 @@
 // the patch does. The payload may be a file of its own or the one inside a
 // console or Windows installer. A failure names the first check that failed.
 #include <cstdint>
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <memory>
-#include <new>
 #include <string>
 
-#include "payload/payload_container.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/installer_file.h"
+#include "tools/patchpack/formats/payload_check.h"
 #include "tools/patchpack/report/listing_json.h"
-#include "tools/patchpack/formats/patch_stream_reader.h"
+#include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {
 namespace {
@@ -34,79 +30,6 @@ constexpr const char* kHelp =
     "               payload's size and SHA-1, the sections with their names\n"
     "               and sizes, totals, the staging space and the result\n"
     "  -h, --help   show this help\n";
-
-payload::Bytes ReadPayloadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CommandError("cannot read " + path);
-  payload::Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw CommandError("cannot read " + path);
-  return bytes;
-}
-
-// A payload that fails a check: its kind ("corrupt", ...) and the message.
-struct PayloadFault {
-  std::string result;
-  std::string message;
-};
-
-payload::PatchDescription Unpack(const payload::Bytes& payload_bytes) {
-  auto fail = [](const std::string& what) {
-    const std::size_t colon = what.find(':');
-    std::string result = what.substr(0, colon);
-    if (result.starts_with("malformed")) result = "malformed";
-    if (result.starts_with("cannot allocate")) result = "out of memory";
-    return PayloadFault{result, what};
-  };
-  if (payload_bytes.size() <= payload::kTrailerSize) {
-    throw fail("too short: " + std::to_string(payload_bytes.size()) +
-               " bytes, not even room for the 20-byte SHA-1 trailer and a body");
-  }
-  if (!payload::CheckPayloadTrailer(payload_bytes)) {
-    throw fail("corrupt: the SHA-1 trailer does not match the contents");
-  }
-  std::span<const std::uint8_t> body(payload_bytes.data(),
-                                     payload_bytes.size() - payload::kTrailerSize);
-  if (body.size() < payload::kHeaderSize) {
-    throw fail("too short: the body is " + std::to_string(body.size()) +
-               " bytes, less than its 14-byte header");
-  }
-  std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
-  if (!size) throw fail("undecodable: the declared stream size is 4 GiB or more");
-
-  std::unique_ptr<std::uint8_t[]> block;
-  try {
-    block = std::make_unique_for_overwrite<std::uint8_t[]>(*size);
-  } catch (const std::bad_alloc&) {
-    throw fail("cannot allocate " + std::to_string(*size) + " bytes for the decoded stream");
-  }
-  const payload::DecodeResult decoded =
-      payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size));
-  switch (decoded) {
-    case payload::DecodeResult::kOk:
-      break;
-    case payload::DecodeResult::kTooShort:
-      throw fail("undecodable: the LZMA data is damaged: " +
-                 std::to_string(body.size() - payload::kHeaderSize) +
-                 " bytes, fewer than the 5 that LZMA data begins with");
-    case payload::DecodeResult::kUnknownFilter:
-      throw fail("undecodable: unknown filter flag " + std::to_string(body[0]));
-    case payload::DecodeResult::kBadProperties:
-      throw fail("undecodable: LZMA properties byte " + std::to_string(body[1]) +
-                 " is out of range");
-    case payload::DecodeResult::kNoMemory:
-      throw fail("cannot allocate the decoder's dictionary of " + std::to_string(*size) + " bytes");
-    case payload::DecodeResult::kDamaged:
-      throw fail("undecodable: the LZMA data is damaged");
-    case payload::DecodeResult::kEndsEarly:
-      throw fail("undecodable: the LZMA data ends before the declared " + std::to_string(*size) +
-                 " bytes");
-  }
-  try {
-    return ReadPatchDescription(std::move(block), *size);
-  } catch (const MalformedStream& error) {
-    throw fail(std::string("malformed stream: ") + error.what());
-  }
-}
 
 void PrintListing(const payload::Bytes& payload_bytes,
                   const payload::PatchDescription& description) {
@@ -132,14 +55,11 @@ void PrintListing(const payload::Bytes& payload_bytes,
 
 int RunInspectCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(arguments, {.with_value = {}, .switches = {"--json"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 1) throw UsageError("inspect takes one FILE");
   const bool json = parsed.switches.contains("--json");
   const std::string& path = parsed.positional[0];
-  payload::Bytes bytes = ReadPayloadFile(path);
+  payload::Bytes bytes = ReadWholeSourceFile(path, path);
   InstallerFile file = ReadInstallerFile(path, bytes);
   const bool attached = file.kind == InstallerKind::kNone || file.payload.has_value();
   InspectReport report;
@@ -156,12 +76,10 @@ int RunInspectCommand(std::span<const std::string> arguments) {
     report.message = report.kind + ": nothing is attached, no payload to inspect";
   } else {
     report.payload = &payload_bytes;
-    try {
-      report.description = Unpack(payload_bytes);
-    } catch (const PayloadFault& fault) {
-      report.result = fault.result;
-      report.message = fault.message;
-    }
+    PayloadCheck check = CheckPayload(payload_bytes);
+    report.description = std::move(check.description);
+    report.result = std::move(check.result);
+    report.message = std::move(check.message);
   }
   if (json) WriteInspectJson(std::cout, report);
   if (!report.description) throw CommandError(path + ": " + report.message);

@@ -14,13 +14,15 @@
 #include "messages/message_table.h"
 #include "messages/shipped_messages.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/formats/installer_input.h"
+#include "tools/patchpack/formats/payload_check.h"
+#include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/report/verify_json.h"
+#include "tools/patchpack/source/source_file.h"
+#include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/trial/patch_preflight.h"
 #include "tools/patchpack/trial/player_stand_in.h"
-#include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/trial/scratch_game.h"
-#include "tools/patchpack/report/verify_json.h"
 
 namespace patchpack {
 namespace {
@@ -44,9 +46,9 @@ constexpr const char* kHelp =
     "                 --json lists it, the staging space this game needs, the\n"
     "                 questions, and the result with the error and why, or the\n"
     "                 differences from NEW\n"
-    "  --quiet        no progress of the staging on stderr (shown for work\n"
-    "                 longer than a second: a bar on a terminal, a line every\n"
-    "                 5 s otherwise)\n"
+    "  --quiet        no progress of the decoding and the staging on stderr\n"
+    "                 (shown for work longer than a second: a bar on a\n"
+    "                 terminal, a line every 5 s otherwise)\n"
     "  -h, --help     show this help\n"
     "\n"
     "Exit status: 0 when the install succeeds (and matches NEW), 1 otherwise.\n";
@@ -65,6 +67,15 @@ class PlayerMessages {
   PlayerMessages& operator=(const PlayerMessages&) = delete;
 };
 
+// The installation runs in the scratch copy, so every folder given is taken
+// from where the command started.
+fs::path AbsolutePath(const std::string& given) {
+  std::error_code error;
+  fs::path path = fs::absolute(given, error);
+  if (error) throw CommandError("cannot find " + given + ": " + error.message());
+  return path;
+}
+
 void PrintReport(const VerifyReport& report) {
   std::cout << "verify " << report.file
             << (report.kind == "payload" ? " (payload)" : " (installer)") << " on a copy of "
@@ -80,10 +91,10 @@ void PrintReport(const VerifyReport& report) {
   std::cout << "installed: " << report.installed << "\n";
   if (!report.expect) return;
   if (report.differences.empty()) {
-    std::cout << "the result equals " << *report.expect << "\n";
+    std::cout << "the result equals NEW (" << *report.expect << ")\n";
     return;
   }
-  std::cout << "FAILED: the result differs from " << *report.expect << " in "
+  std::cout << "FAILED: the result differs from NEW (" << *report.expect << ") in "
             << report.differences.size() << (report.differences.size() == 1 ? " place" : " places")
             << ":\n";
   for (const std::string& difference : report.differences) std::cout << "  " << difference << "\n";
@@ -94,29 +105,28 @@ void PrintReport(const VerifyReport& report) {
 int RunVerifyCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed =
       ParseArguments(arguments, {.with_value = {"--expect"}, .switches = {"--json", "--quiet"}});
-  if (parsed.help) {
-    std::cout << kHelp;
-    return 0;
-  }
+  if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) {
     throw UsageError("verify takes a PAYLOAD_OR_INSTALLER and a GAME folder");
   }
   const std::string& input_path = parsed.positional[0];
-  const fs::path game = fs::absolute(parsed.positional[1]);
+  const fs::path game = AbsolutePath(parsed.positional[1]);
   std::optional<fs::path> expected;
   if (parsed.values.contains("--expect")) {
-    expected = fs::absolute(parsed.values["--expect"]);
-    if (!fs::is_directory(*expected)) {
-      throw CommandError("NEW " + expected->string() +
-                         (fs::exists(*expected) ? " is not a folder" : " does not exist"));
-    }
+    expected = AbsolutePath(parsed.values["--expect"]);
+    RequireFolder(*expected, "NEW");
   }
   InstallerInput input = ReadInstallerInput(input_path, input_path);
-  std::optional<payload::PatchDescription> patch = DecodePatch(input.payload);
+  // A payload that does not decode is reported by the run in the installer's
+  // own words.
+  const ProgressReporter::Mode progress =
+      ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet"));
+  std::optional<payload::PatchDescription> patch =
+      CheckPayload(input.payload, progress).description;
 
   ScratchGame scratch(game);
   PlayerMessages texts(input.messages);
-  PlayerStandIn player(ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
+  PlayerStandIn player(progress);
   {
     WorkingDirectory in_game(scratch.folder());
     engine::RunInstallation(player, engine::NativeFileSystem(),

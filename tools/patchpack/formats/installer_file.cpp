@@ -4,9 +4,9 @@
 
 #include "bundle/bundle_format.h"
 #include "bundle/stub_image.h"
-#include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/pe_image.h"
 #include "tools/patchpack/formats/pe_resources.h"
+#include "tools/patchpack/report/command_error.h"
 
 namespace patchpack {
 namespace {

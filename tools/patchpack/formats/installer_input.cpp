@@ -1,7 +1,7 @@
 #include "tools/patchpack/formats/installer_input.h"
 
-#include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/installer_file.h"
+#include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {

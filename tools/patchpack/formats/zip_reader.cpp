@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "tools/patchpack/report/command_error.h"
+
 namespace patchpack {
 namespace {
 
@@ -11,8 +13,9 @@ constexpr std::size_t kNameBuffer = 65536;
 
 }  // namespace
 
-ZipReader::ZipReader(const std::filesystem::path& path) : file_(unzOpen64(path.string().c_str())) {
-  if (!file_) throw ZipReadError("not a readable zip archive");
+ZipReader::ZipReader(const std::filesystem::path& path, std::string shown)
+    : file_(unzOpen64(path.string().c_str())), shown_(std::move(shown)) {
+  if (!file_) throw CommandError(shown_ + ": not a readable zip archive");
   std::string name(kNameBuffer, '\0');
   int result = unzGoToFirstFile(file_.get());
   while (result == UNZ_OK) {
@@ -21,7 +24,7 @@ ZipReader::ZipReader(const std::filesystem::path& path) : file_(unzOpen64(path.s
     if (unzGetCurrentFileInfo64(file_.get(), &info, name.data(), name.size(), nullptr, 0, nullptr,
                                 0) != UNZ_OK ||
         unzGetFilePos64(file_.get(), &entry.position) != UNZ_OK) {
-      throw ZipReadError("its central directory is damaged");
+      throw CommandError(shown_ + ": its central directory is damaged");
     }
     entry.name.assign(name.data(), std::min<std::size_t>(info.size_filename, name.size() - 1));
     entry.crc = static_cast<std::uint32_t>(info.crc);
@@ -31,13 +34,13 @@ ZipReader::ZipReader(const std::filesystem::path& path) : file_(unzOpen64(path.s
     result = unzGoToNextFile(file_.get());
   }
   if (result != UNZ_END_OF_LIST_OF_FILE) {
-    throw ZipReadError("its central directory is damaged");
+    throw CommandError(shown_ + ": its central directory is damaged");
   }
 }
 
 payload::Bytes ZipReader::Content(const ZipEntry& entry) {
   auto fail = [&](const std::string& what) {
-    return ZipReadError("entry '" + entry.name + "' " + what);
+    return CommandError(shown_ + ": entry '" + entry.name + "' " + what);
   };
   if (entry.size > std::numeric_limits<std::uint32_t>::max()) {
     throw fail("is 4 GiB or more, more than a patch can carry");

@@ -1,14 +1,14 @@
 // Reads a zip archive's entry list and the contents of its entries, for
 // comparing an old archive with a new one. Any failure of the archive layer
-// throws ZipReadError, so that a caller can tell an unreadable archive from
-// its own refusals.
+// throws CommandError "SHOWN: what is wrong", SHOWN being the name the
+// caller gave the archive; a caller to whom an unreadable archive is no
+// failure (an old one, shipped whole instead) catches it.
 #pragma once
 
 #include <minizip/unzip.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,11 +16,6 @@
 #include "payload/payload_writer.h"
 
 namespace patchpack {
-
-class ZipReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct ZipEntry {
   std::string name;  // as stored
@@ -33,7 +28,7 @@ struct ZipEntry {
 class ZipReader {
  public:
   // Opens the archive and reads its whole central directory.
-  explicit ZipReader(const std::filesystem::path& path);
+  ZipReader(const std::filesystem::path& path, std::string shown);
 
   const std::vector<ZipEntry>& entries() const { return entries_; }
 
@@ -42,6 +37,7 @@ class ZipReader {
 
  private:
   engine::UnzipHandle file_;
+  std::string shown_;
   std::vector<ZipEntry> entries_;
 };
 

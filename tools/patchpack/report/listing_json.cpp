@@ -5,98 +5,92 @@
 
 namespace patchpack {
 
-void WritePayloadMember(std::ostream& out, const payload::Bytes& payload_bytes) {
-  out << "  \"payload\": {\"bytes\": " << payload_bytes.size()
-      << ", \"sha1\": " << JsonString(Sha1Hex(payload::ComputeSha1(payload_bytes)));
-  if (!payload_bytes.empty()) {
-    out << ", \"x86_filter\": " << (payload_bytes[0] == 1 ? "true" : "false");
-  }
-  out << "},\n";
+void WritePayloadMember(JsonWriter& json, const payload::Bytes& payload_bytes) {
+  json.Key("payload").BeginObject();
+  json.Member("bytes", payload_bytes.size())
+      .Member("sha1", Sha1Hex(payload::ComputeSha1(payload_bytes)));
+  if (!payload_bytes.empty()) json.Member("x86_filter", payload_bytes[0] == 1);
+  json.EndObject();
 }
 
-void WritePatchMembers(std::ostream& out, const payload::PatchDescription& description,
+void WritePatchMembers(JsonWriter& json, const payload::PatchDescription& description,
                        std::optional<std::uint64_t> game_staging) {
-  out << "  \"version\": " << static_cast<std::int32_t>(description.version) << ",\n";
-  std::uint64_t loose_bytes = 0, new_entry_bytes = 0, dropped = 0;
-  out << "  \"sections\": [\n    {\"name\": \"loose files\", \"count\": "
-      << description.loose_files.size() << ", \"files\": [";
-  const char* comma = "";
+  json.Member("version", static_cast<std::int32_t>(description.version));
+  std::uint64_t loose_bytes = 0, new_entry_bytes = 0;
+  std::size_t new_entries = 0, dropped = 0;
+  json.Key("sections").BeginArray();
+
+  json.BeginObject().Member("name", "loose files").Member("count", description.loose_files.size());
+  json.Key("files").BeginArray();
   for (const payload::FileEntry& file : description.loose_files) {
-    out << comma << "\n      {\"name\": " << JsonString(file.name)
-        << ", \"bytes\": " << file.content.size() << "}";
+    json.BeginObject().Member("name", file.name).Member("bytes", file.content.size()).EndObject();
     loose_bytes += file.content.size();
-    comma = ",";
   }
-  out << "], \"bytes\": " << loose_bytes << "},\n";
-  out << "    {\"name\": \"archives\", \"count\": " << description.archives.size()
-      << ", \"archives\": [";
-  comma = "";
+  json.EndArray().Member("bytes", loose_bytes).EndObject();
+
+  json.BeginObject().Member("name", "archives").Member("count", description.archives.size());
+  json.Key("archives").BeginArray();
   for (const payload::ArchiveRecord& archive : description.archives) {
-    out << comma << "\n      {\"name\": " << JsonString(archive.path) << ", \"new_entries\": [";
-    const char* inner = "";
+    json.BeginObject().Member("name", archive.path).Key("new_entries").BeginArray();
     for (const payload::FileEntry& entry : archive.new_entries) {
-      out << inner << "{\"name\": " << JsonString(entry.name)
-          << ", \"bytes\": " << entry.content.size() << "}";
+      json.BeginObject()
+          .Member("name", entry.name)
+          .Member("bytes", entry.content.size())
+          .EndObject();
       new_entry_bytes += entry.content.size();
-      inner = ", ";
     }
-    out << "], \"dropped_entries\": [";
-    inner = "";
-    for (const std::string& name : archive.drop_names) {
-      out << inner << JsonString(name);
-      inner = ", ";
-    }
+    json.EndArray().Member("dropped_entries", archive.drop_names).EndObject();
+    new_entries += archive.new_entries.size();
     dropped += archive.drop_names.size();
-    out << "]}";
-    comma = ",";
   }
-  out << "], \"bytes\": " << new_entry_bytes << "},\n";
-  out << "    {\"name\": \"deletions\", \"count\": " << description.deletions.size()
-      << ", \"paths\": [";
-  comma = "";
-  for (const std::string& path : description.deletions) {
-    out << comma << JsonString(path);
-    comma = ", ";
-  }
-  out << "]}\n  ],\n";
-  out << "  \"totals\": {\"loose_files\": " << description.loose_files.size()
-      << ", \"archives\": " << description.archives.size() << ", \"new_entries\": " <<
-      [&] {
-        std::size_t count = 0;
-        for (const auto& archive : description.archives) count += archive.new_entries.size();
-        return count;
-      }()
-      << ", \"dropped_entries\": " << dropped << ", \"deletions\": " << description.deletions.size()
-      << ", \"new_content_bytes\": " << loose_bytes + new_entry_bytes << "},\n";
+  json.EndArray().Member("bytes", new_entry_bytes).EndObject();
+
+  json.BeginObject()
+      .Member("name", "deletions")
+      .Member("count", description.deletions.size())
+      .Member("paths", description.deletions)
+      .EndObject();
+  json.EndArray();
+
+  json.Key("totals")
+      .BeginObject()
+      .Member("loose_files", description.loose_files.size())
+      .Member("archives", description.archives.size())
+      .Member("new_entries", new_entries)
+      .Member("dropped_entries", dropped)
+      .Member("deletions", description.deletions.size())
+      .Member("new_content_bytes", loose_bytes + new_entry_bytes)
+      .EndObject();
   // Every file is staged whole beside its target before the commit. For a
   // loose file that is its size; a rewritten archive also carries every old
   // entry it keeps, which only the game folder knows.
-  out << "  \"staging\": {";
+  json.Key("staging").BeginObject();
   if (game_staging) {
-    out << "\"bytes_at_least\": " << *game_staging << ", \"exact\": true, \"note\": "
-        << JsonString(
-               "what the installer's free-space check asks of this game: the loose files, "
-               "the new archive entries and each rewritten archive at its size there");
+    json.Member("bytes_at_least", *game_staging)
+        .Member("exact", true)
+        .Member("note",
+                "what the installer's free-space check asks of this game: the loose files, "
+                "the new archive entries and each rewritten archive at its size there");
   } else {
-    out << "\"bytes_at_least\": " << loose_bytes + new_entry_bytes
-        << ", \"exact\": " << (description.archives.empty() ? "true" : "false") << ", \"note\": "
-        << JsonString(description.archives.empty()
-                          ? "the loose files, staged beside their targets"
-                          : "the loose files plus the new archive entries uncompressed; each "
-                            "rewritten archive is staged whole, so add the size of every archive "
-                            "listed, which only the game folder tells");
+    json.Member("bytes_at_least", loose_bytes + new_entry_bytes)
+        .Member("exact", description.archives.empty())
+        .Member("note", description.archives.empty()
+                            ? "the loose files, staged beside their targets"
+                            : "the loose files plus the new archive entries uncompressed; each "
+                              "rewritten archive is staged whole, so add the size of every "
+                              "archive listed, which only the game folder tells");
   }
-  out << "},\n";
+  json.EndObject();
 }
 
 void WriteInspectJson(std::ostream& out, const InspectReport& report) {
-  out << "{\n  \"file\": " << JsonString(report.file)
-      << ",\n  \"kind\": " << JsonString(report.kind) << ",\n";
-  if (report.payload != nullptr) WritePayloadMember(out, *report.payload);
-  if (report.description) WritePatchMembers(out, *report.description, std::nullopt);
-  out << "  \"result\": " << JsonString(report.result);
-  if (!report.message.empty()) out << ",\n  \"error\": " << JsonString(report.message);
-  out << "\n}\n";
+  JsonWriter json(out);
+  json.BeginObject().Member("file", report.file).Member("kind", report.kind);
+  if (report.payload != nullptr) WritePayloadMember(json, *report.payload);
+  if (report.description) WritePatchMembers(json, *report.description, std::nullopt);
+  json.Member("result", report.result);
+  if (!report.message.empty()) json.Member("error", report.message);
+  json.EndObject();
 }
 
 }  // namespace patchpack

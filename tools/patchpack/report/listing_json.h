@@ -9,6 +9,7 @@
 #include <string>
 
 #include "payload/payload_writer.h"
+#include "tools/patchpack/report/json_writer.h"
 
 namespace patchpack {
 
@@ -23,13 +24,13 @@ struct InspectReport {
 
 void WriteInspectJson(std::ostream& out, const InspectReport& report);
 
-// The members that inspect and verify share, each line ending in a comma:
-// "payload" (its size, SHA-1 and filter flag).
-void WritePayloadMember(std::ostream& out, const payload::Bytes& payload_bytes);
+// The members that inspect and verify share: "payload" (its size, SHA-1 and
+// filter flag).
+void WritePayloadMember(JsonWriter& json, const payload::Bytes& payload_bytes);
 // "version", "sections", "totals" and "staging". The staging figure is the
 // floor that the patch alone gives, unless `game_staging` holds the one a
 // run on a game found, which counts that game's archives and is exact.
-void WritePatchMembers(std::ostream& out, const payload::PatchDescription& description,
+void WritePatchMembers(JsonWriter& json, const payload::PatchDescription& description,
                        std::optional<std::uint64_t> game_staging);
 
 }  // namespace patchpack

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
 
 namespace patchpack {
 namespace {
@@ -23,7 +23,7 @@ PayloadOutput::PayloadOutput(const std::filesystem::path& destination)
   if (std::filesystem::is_directory(destination_, ignored))
     Fail(destination_, std::strerror(EISDIR));
   file_ = std::fopen(partial_.string().c_str(), "wb");
-  if (file_ == nullptr) Fail(partial_, std::strerror(errno));
+  if (file_ == nullptr) Fail(destination_, std::strerror(errno));
 }
 
 PayloadOutput::~PayloadOutput() {
@@ -36,18 +36,18 @@ PayloadOutput::~PayloadOutput() {
 
 void PayloadOutput::Write(std::span<const std::uint8_t> bytes) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-    Fail(partial_, std::strerror(errno));
+    Fail(destination_, std::strerror(errno));
   }
 }
 
 void PayloadOutput::Commit(std::filesystem::perms permissions) {
   std::FILE* file = file_;
   file_ = nullptr;
-  if (std::fclose(file) != 0) Fail(partial_, std::strerror(errno));
+  if (std::fclose(file) != 0) Fail(destination_, std::strerror(errno));
   std::error_code error;
   if (permissions != std::filesystem::perms::none) {
     std::filesystem::permissions(partial_, permissions, error);
-    if (error) Fail(partial_, error.message());
+    if (error) Fail(destination_, error.message());
   }
   std::filesystem::rename(partial_, destination_, error);
   if (error) Fail(destination_, error.message());

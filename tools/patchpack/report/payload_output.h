@@ -2,7 +2,8 @@
 // that a path that cannot be written is refused at once, not after minutes of
 // compression. The bytes go to "<path>.partial", which replaces the path only
 // when Commit succeeds; otherwise it is removed, so a failed command never
-// leaves a half-written file under the real name.
+// leaves a half-written file under the real name. Every failure names the
+// path the user gave, never the partial file, which the user did not name.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@ class PayloadOutput {
   PayloadOutput(const PayloadOutput&) = delete;
   PayloadOutput& operator=(const PayloadOutput&) = delete;
 
-  // Appends to the partial file; throws CommandError naming it and the reason.
+  // Appends to the partial file; throws CommandError naming the path and
+  // the reason.
   void Write(std::span<const std::uint8_t> bytes);
   // Closes the partial file, gives it `permissions` when they are not
   // none, and renames it onto the destination; throws CommandError naming

@@ -1,44 +1,29 @@
 #include "tools/patchpack/report/verify_json.h"
 
-#include "tools/patchpack/report/json_text.h"
+#include "tools/patchpack/report/json_writer.h"
 #include "tools/patchpack/report/listing_json.h"
 
 namespace patchpack {
-namespace {
-
-void WriteList(std::ostream& out, const char* name, const std::vector<std::string>& items) {
-  out << "  \"" << name << "\": [";
-  const char* comma = "";
-  for (const std::string& item : items) {
-    out << comma << "\n    " << JsonString(item);
-    comma = ",";
-  }
-  out << "]";
-}
-
-}  // namespace
 
 void WriteVerifyJson(std::ostream& out, const VerifyReport& report) {
-  out << "{\n  \"file\": " << JsonString(report.file)
-      << ",\n  \"kind\": " << JsonString(report.kind)
-      << ",\n  \"game\": " << JsonString(report.game) << ",\n";
-  WritePayloadMember(out, *report.payload);
-  if (report.patch != nullptr) WritePatchMembers(out, *report.patch, report.staging);
-  WriteList(out, "questions", report.questions);
-  out << ",\n";
+  JsonWriter json(out);
+  json.BeginObject()
+      .Member("file", report.file)
+      .Member("kind", report.kind)
+      .Member("game", report.game);
+  WritePayloadMember(json, *report.payload);
+  if (report.patch != nullptr) WritePatchMembers(json, *report.patch, report.staging);
+  json.Member("questions", report.questions);
   if (report.error) {
-    out << "  \"result\": \"install failed\",\n  \"error\": " << JsonString(*report.error) << ",\n";
-    WriteList(out, "because", report.reasons);
-    out << "\n}\n";
-    return;
+    json.Member("result", "install failed").Member("error", *report.error);
+    json.Member("because", report.reasons);
+  } else {
+    json.Member("result", report.differences.empty() ? "ok" : "differs")
+        .Member("installed", report.installed);
+    if (report.expect)
+      json.Member("expect", *report.expect).Member("differences", report.differences);
   }
-  out << "  \"result\": " << (report.differences.empty() ? "\"ok\"" : "\"differs\"")
-      << ",\n  \"installed\": " << JsonString(report.installed);
-  if (report.expect) {
-    out << ",\n  \"expect\": " << JsonString(*report.expect) << ",\n";
-    WriteList(out, "differences", report.differences);
-  }
-  out << "\n}\n";
+  json.EndObject();
 }
 
 }  // namespace patchpack

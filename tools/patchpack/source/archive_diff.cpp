@@ -5,9 +5,9 @@
 
 #include "base/ascii.h"
 #include "engine/archive/zip_records.h"
-#include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/source/folder_diff.h"
 #include "tools/patchpack/formats/zip_reader.h"
+#include "tools/patchpack/report/command_error.h"
+#include "tools/patchpack/source/folder_diff.h"
 
 namespace patchpack {
 namespace {
@@ -94,19 +94,13 @@ class ArchiveComparison {
     payload::Bytes old_content;
     try {
       old_content = old_zip_.Content(old_entry);
-    } catch (const ZipReadError&) {
-      return std::nullopt;
+    } catch (const CommandError&) {
+      return std::nullopt;  // the installer could not copy it either
     }
     return old_content == NewContent(entry);
   }
 
-  payload::Bytes NewContent(const ZipEntry& entry) {
-    try {
-      return new_zip_.Content(entry);
-    } catch (const ZipReadError& error) {
-      throw CommandError("new " + shown_ + ": " + error.what());
-    }
-  }
+  payload::Bytes NewContent(const ZipEntry& entry) { return new_zip_.Content(entry); }
 
   ZipReader& old_zip_;
   ZipReader& new_zip_;
@@ -119,19 +113,14 @@ class ArchiveComparison {
 std::optional<ArchiveDiff> DiffArchives(const std::filesystem::path& old_archive,
                                         const std::filesystem::path& new_archive,
                                         const std::string& shown) {
-  std::optional<ZipReader> new_zip;
-  try {
-    new_zip.emplace(new_archive);
-  } catch (const ZipReadError& error) {
-    throw CommandError("new " + shown + ": " + error.what());
-  }
+  ZipReader new_zip(new_archive, "new " + shown);
   std::optional<ZipReader> old_zip;
   try {
-    old_zip.emplace(old_archive);
-  } catch (const ZipReadError&) {
-    return std::nullopt;
+    old_zip.emplace(old_archive, "old " + shown);
+  } catch (const CommandError&) {
+    return std::nullopt;  // shipped whole
   }
-  return ArchiveComparison(*old_zip, *new_zip, shown).Run();
+  return ArchiveComparison(*old_zip, new_zip, shown).Run();
 }
 
 }  // namespace patchpack

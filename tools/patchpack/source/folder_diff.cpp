@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <map>
 
 #include "base/ascii.h"
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
+#include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {
 namespace {
@@ -15,14 +15,16 @@ namespace fs = std::filesystem;
 
 using FileList = std::map<std::string, std::string>;  // folded path -> path as spelled
 
+constexpr std::size_t kCompareBlock = 65536;
+
 FileList ListFiles(const fs::path& root, const std::string& shown) {
-  if (!fs::exists(root)) throw CommandError(shown + " folder " + root.string() + " does not exist");
-  if (!fs::is_directory(root)) throw CommandError(shown + " " + root.string() + " is not a folder");
+  RequireFolder(root, shown);
   FileList files;
   std::error_code error;
   fs::recursive_directory_iterator it(root, error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_symlink() || !it->is_regular_file()) continue;
+    std::error_code kind_error;
+    if (it->is_symlink(kind_error) || !it->is_regular_file(kind_error)) continue;
     std::string path = it->path().lexically_relative(root).generic_string();
     if (path.find('\\') != std::string::npos) {
       throw CommandError(shown + " file '" + path +
@@ -59,27 +61,21 @@ void CheckKinds(const FileList& files, const FileList& other, const std::string&
   }
 }
 
-bool SameBytes(const fs::path& a, const fs::path& b, const std::string& shown) {
-  std::error_code error_a;
-  std::error_code error_b;
-  if (fs::file_size(a, error_a) != fs::file_size(b, error_b) || error_a || error_b) {
-    if (error_a || error_b) throw CommandError("cannot read " + shown);
-    return false;
+bool SameBytes(const fs::path& a, const std::string& shown_a, const fs::path& b,
+               const std::string& shown_b) {
+  SourceFileReader in_a(a, shown_a);
+  SourceFileReader in_b(b, shown_b);
+  if (in_a.size() != in_b.size()) return false;
+  std::vector<std::uint8_t> block_a(kCompareBlock);
+  std::vector<std::uint8_t> block_b(kCompareBlock);
+  for (std::uint64_t left = in_a.size(); left > 0;) {
+    const std::size_t piece =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, kCompareBlock));
+    in_a.Read(std::span(block_a).first(piece));
+    in_b.Read(std::span(block_b).first(piece));
+    if (!std::equal(block_a.begin(), block_a.begin() + piece, block_b.begin())) return false;
+    left -= piece;
   }
-  std::ifstream in_a(a, std::ios::binary);
-  std::ifstream in_b(b, std::ios::binary);
-  std::array<char, 65536> block_a;
-  std::array<char, 65536> block_b;
-  while (in_a && in_b) {
-    in_a.read(block_a.data(), block_a.size());
-    in_b.read(block_b.data(), block_b.size());
-    if (in_a.gcount() != in_b.gcount() ||
-        !std::equal(block_a.begin(), block_a.begin() + in_a.gcount(), block_b.begin())) {
-      return false;
-    }
-  }
-  if (in_a.bad() || in_b.bad() || !in_a.eof() || !in_b.eof())
-    throw CommandError("cannot read " + shown);
   return true;
 }
 
@@ -92,11 +88,13 @@ std::uint64_t SizeOf(const fs::path& file) {
 }  // namespace
 
 FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root,
-                       ProgressReporter::Mode progress_mode) {
-  FileList old_files = ListFiles(old_root, "OLD");
-  FileList new_files = ListFiles(new_root, "NEW");
-  CheckKinds(new_files, old_files, "NEW", "OLD");
-  CheckKinds(old_files, new_files, "OLD", "NEW");
+                       ProgressReporter::Mode progress_mode, const FolderRoles& roles) {
+  const std::string& old_shown = roles.old_folder;
+  const std::string& new_shown = roles.new_folder;
+  FileList old_files = ListFiles(old_root, old_shown);
+  FileList new_files = ListFiles(new_root, new_shown);
+  CheckKinds(new_files, old_files, new_shown, old_shown);
+  CheckKinds(old_files, new_files, old_shown, new_shown);
 
   struct Pair {
     std::string old_path, new_path;
@@ -117,7 +115,8 @@ FolderDiff DiffFolders(const fs::path& old_root, const fs::path& new_root,
   }
   ProgressReporter progress("comparing", total, progress_mode);
   for (const Pair& pair : pairs) {
-    if (!SameBytes(old_root / pair.old_path, new_root / pair.new_path, pair.new_path)) {
+    if (!SameBytes(old_root / pair.old_path, old_shown + " " + pair.old_path,
+                   new_root / pair.new_path, new_shown + " " + pair.new_path)) {
       diff.changed.push_back({pair.old_path, pair.new_path});
     }
     progress.Advance(pair.bytes);

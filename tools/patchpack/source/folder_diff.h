@@ -22,11 +22,19 @@ struct FolderDiff {
   std::vector<std::string> deletions;  // in OLD but not in NEW, as spelled in OLD
 };
 
+// The names the folders go by in messages: their roles for the user.
+struct FolderRoles {
+  std::string old_folder = "OLD";
+  std::string new_folder = "NEW";
+};
+
 // Throws CommandError for a missing folder, two paths that differ only in
-// case, and a path that is a file in one folder and a folder in the other.
-// The comparison shows its progress in `progress` mode: the bytes of the
-// files that both folders hold, of both copies.
+// case, a path that is a file in one folder and a folder in the other, and
+// a file that cannot be read, each naming the folder by its role. The
+// comparison shows its progress in `progress` mode: the bytes of the files
+// that both folders hold, of both copies.
 FolderDiff DiffFolders(const std::filesystem::path& old_root, const std::filesystem::path& new_root,
-                       ProgressReporter::Mode progress = ProgressReporter::Mode::Quiet);
+                       ProgressReporter::Mode progress = ProgressReporter::Mode::Quiet,
+                       const FolderRoles& roles = {});
 
 }  // namespace patchpack

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_rules.h"
 
 namespace patchpack {
@@ -51,7 +51,8 @@ class SourceLoader {
       : source_(source), options_(options) {}
 
   payload::PatchDescription Load() {
-    if (!fs::is_directory(source_)) {
+    std::error_code error;
+    if (!fs::is_directory(source_, error)) {
       throw CommandError(source_.string() + " is not a patch source folder");
     }
     std::set<std::string> present;

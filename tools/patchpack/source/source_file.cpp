@@ -3,17 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
 
 namespace patchpack {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void FailWithErrno(const std::string& shown_as) {
   throw CommandError("cannot read " + shown_as + ": " + std::strerror(errno));
@@ -38,19 +32,39 @@ std::uint64_t RegularFileSize(const std::filesystem::path& file, const std::stri
 
 }  // namespace
 
+void RequireFolder(const std::filesystem::path& folder, const std::string& role) {
+  const std::string shown = role + " " + folder.string();
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(folder, error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    throw CommandError(shown + " does not exist");
+  }
+  if (error) throw CommandError("cannot read " + shown + ": " + error.message());
+  if (!std::filesystem::is_directory(status)) throw CommandError(shown + " is not a folder");
+}
+
 std::uint64_t SourceFileSize(const std::filesystem::path& file, const std::string& shown_as) {
   return RegularFileSize(file, shown_as);
 }
 
-payload::Bytes ReadWholeSourceFile(const std::filesystem::path& file, const std::string& shown_as) {
-  std::uint64_t size = RegularFileSize(file, shown_as);
-  File in(std::fopen(file.string().c_str(), "rb"));
-  if (!in) FailWithErrno(shown_as);
-  payload::Bytes content(static_cast<std::size_t>(size));
-  if (std::fread(content.data(), 1, content.size(), in.get()) != content.size()) {
-    if (std::ferror(in.get())) FailWithErrno(shown_as);
-    throw CommandError("cannot read " + shown_as + ": the file became shorter");
+SourceFileReader::SourceFileReader(const std::filesystem::path& file, std::string shown_as)
+    : shown_(std::move(shown_as)),
+      size_(RegularFileSize(file, shown_)),
+      file_(std::fopen(file.string().c_str(), "rb")) {
+  if (!file_) FailWithErrno(shown_);
+}
+
+void SourceFileReader::Read(std::span<std::uint8_t> piece) {
+  if (std::fread(piece.data(), 1, piece.size(), file_.get()) != piece.size()) {
+    if (std::ferror(file_.get())) FailWithErrno(shown_);
+    throw CommandError("cannot read " + shown_ + ": the file became shorter");
   }
+}
+
+payload::Bytes ReadWholeSourceFile(const std::filesystem::path& file, const std::string& shown_as) {
+  SourceFileReader in(file, shown_as);
+  payload::Bytes content(static_cast<std::size_t>(in.size()));
+  in.Read(content);
   return content;
 }
 

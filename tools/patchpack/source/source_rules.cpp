@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "base/ascii.h"
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {

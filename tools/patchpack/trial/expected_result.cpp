@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "base/ascii.h"
+#include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/archive_diff.h"
-#include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/source/folder_diff.h"
 #include "tools/patchpack/source/source_file.h"
 
@@ -55,7 +55,8 @@ std::vector<std::string> CompareWithExpected(const fs::path& result, const fs::p
   std::vector<std::string> differences;
   // The installed game in the place of OLD: what is left to change is what
   // the patch got wrong.
-  FolderDiff diff = DiffFolders(result, expected);
+  FolderDiff diff = DiffFolders(result, expected, ProgressReporter::Mode::Quiet,
+                                {.old_folder = "the installed game", .new_folder = "NEW"});
   for (const ChangedFile& file : diff.changed) {
     if (file.old_path.empty()) {
       differences.push_back(file.new_path + ": in NEW, missing after the install");

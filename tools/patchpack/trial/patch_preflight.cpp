@@ -1,14 +1,11 @@
 #include "tools/patchpack/trial/patch_preflight.h"
 
-#include <memory>
-#include <new>
 #include <optional>
 
 #include "base/ascii.h"
-#include "payload/payload_container.h"
-#include "tools/patchpack/source/folder_diff.h"
-#include "tools/patchpack/formats/patch_stream_reader.h"
 #include "tools/patchpack/formats/zip_reader.h"
+#include "tools/patchpack/report/command_error.h"
+#include "tools/patchpack/source/folder_diff.h"
 
 namespace patchpack {
 namespace {
@@ -68,39 +65,20 @@ std::vector<std::string> FindPatchProblems(const payload::PatchDescription& patc
   }
   for (const payload::ArchiveRecord& archive : patch.archives) {
     std::optional<fs::path> found = FindInGame(game, archive.path);
-    if (!found || !fs::is_regular_file(*found)) {
+    std::error_code error;
+    if (!found || !fs::is_regular_file(*found, error)) {
       problems.push_back(archive.path +
                          ": the patch rewrites this archive, which the game does not have "
                          "(the installer shows \"Unknown error\")");
       continue;
     }
     try {
-      ZipReader reader(*found);
-    } catch (const ZipReadError& error) {
-      problems.push_back(archive.path + ": the game's archive cannot be read as a zip (" +
-                         error.what() + ")");
+      ZipReader reader(*found, archive.path + ": the game's archive cannot be read as a zip");
+    } catch (const CommandError& error) {
+      problems.push_back(error.what());
     }
   }
   return problems;
-}
-
-std::optional<payload::PatchDescription> DecodePatch(const payload::Bytes& payload_bytes) {
-  if (payload_bytes.size() <= payload::kTrailerSize) return std::nullopt;
-  if (!payload::CheckPayloadTrailer(payload_bytes)) return std::nullopt;
-  std::span<const std::uint8_t> body(payload_bytes.data(),
-                                     payload_bytes.size() - payload::kTrailerSize);
-  std::optional<std::uint32_t> size = payload::ReadDeclaredSize(body);
-  if (!size) return std::nullopt;
-  auto block = std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[*size]);
-  if (!block || payload::DecodePayload(body, std::span<std::uint8_t>(block.get(), *size)) !=
-                    payload::DecodeResult::kOk) {
-    return std::nullopt;
-  }
-  try {
-    return ReadPatchDescription(std::move(block), *size);
-  } catch (const MalformedStream&) {
-    return std::nullopt;
-  }
 }
 
 }  // namespace patchpack

@@ -20,8 +20,4 @@ namespace patchpack {
 std::vector<std::string> FindPatchProblems(const payload::PatchDescription& patch,
                                            const std::filesystem::path& game);
 
-// The patch in a payload, or nullopt when the payload does not decode (the
-// run then reports it in the installer's own words).
-std::optional<payload::PatchDescription> DecodePatch(const payload::Bytes& payload_bytes);
-
 }  // namespace patchpack

@@ -3,18 +3,16 @@
 #include <random>
 #include <string>
 
-#include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/command_error.h"
+#include "tools/patchpack/source/source_file.h"
 
 namespace patchpack {
 
 namespace fs = std::filesystem;
 
 ScratchGame::ScratchGame(const fs::path& game) {
+  RequireFolder(game, "GAME");
   std::error_code error;
-  if (!fs::is_directory(game, error)) {
-    throw CommandError("GAME " + game.string() +
-                       (fs::exists(game) ? " is not a folder" : " does not exist"));
-  }
   // A fresh folder of a random name: create_directory fails on one that exists.
   fs::path temp = fs::temp_directory_path(error);
   std::random_device random;
@@ -39,8 +37,10 @@ ScratchGame::~ScratchGame() {
   fs::remove_all(root_, ignored);
 }
 
-WorkingDirectory::WorkingDirectory(const fs::path& folder) : previous_(fs::current_path()) {
+WorkingDirectory::WorkingDirectory(const fs::path& folder) {
   std::error_code error;
+  previous_ = fs::current_path(error);
+  if (error) throw CommandError("cannot find the current folder: " + error.message());
   fs::current_path(folder, error);
   if (error) throw CommandError("cannot enter " + folder.string() + ": " + error.message());
 }

@@ -13,8 +13,8 @@
 #include "payload/payload_container.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/installer_file.h"
-#include "tools/patchpack/report/listing_json.h"
 #include "tools/patchpack/formats/patch_stream_reader.h"
+#include "tools/patchpack/report/listing_json.h"
 
 namespace patchpack {
 namespace {
@@ -27,7 +27,8 @@ constexpr const char* kHelp =
     "stream) and lists its version, loose files, archives with their new\n"
     "entries (+) and dropped entries (-), and deletions. A payload that fails\n"
     "is reported as corrupt, too short, undecodable or malformed; a stub with\n"
-    "nothing attached is reported as such.\n"
+    "nothing attached, or an installer cut short, is reported as such. For a\n"
+    "Windows installer it says whether it is signed, and by whom.\n"
     "\n"
     "options:\n"
     "  --json       print one JSON document instead: the file's kind, the\n"
@@ -151,7 +152,10 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   } else if (file.payload) {
     payload_bytes = std::move(*file.payload);
   }
-  if (!attached) {
+  if (file.truncated) {
+    report.result = "truncated";
+    report.message = TruncationText(file);
+  } else if (!attached) {
     report.result = "nothing attached";
     report.message = report.kind + ": nothing is attached, no payload to inspect";
   } else {
@@ -167,7 +171,11 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   if (!report.description) throw CommandError(path + ": " + report.message);
   if (!json) {
     if (file.kind != InstallerKind::kNone) {
-      std::cout << report.kind << ", payload " << payload_bytes.size() << " bytes\n";
+      std::cout << report.kind << ", payload " << payload_bytes.size() << " bytes";
+      if (const std::string signature = SignatureText(file); !signature.empty()) {
+        std::cout << ", " << signature;
+      }
+      std::cout << "\n";
     }
     PrintListing(payload_bytes, *report.description);
   }

@@ -14,13 +14,13 @@
 #include "messages/message_table.h"
 #include "messages/shipped_messages.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/formats/installer_input.h"
+#include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/report/verify_json.h"
+#include "tools/patchpack/trial/expected_result.h"
 #include "tools/patchpack/trial/patch_preflight.h"
 #include "tools/patchpack/trial/player_stand_in.h"
-#include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/trial/scratch_game.h"
-#include "tools/patchpack/report/verify_json.h"
 
 namespace patchpack {
 namespace {
@@ -65,10 +65,11 @@ class PlayerMessages {
   PlayerMessages& operator=(const PlayerMessages&) = delete;
 };
 
-void PrintReport(const VerifyReport& report) {
-  std::cout << "verify " << report.file
-            << (report.kind == "payload" ? " (payload)" : " (installer)") << " on a copy of "
-            << report.game << "\n";
+void PrintReport(const VerifyReport& report, const std::string& signature) {
+  std::cout << "verify " << report.file << " ("
+            << (report.kind == "payload" ? "payload" : "installer")
+            << (signature.empty() ? "" : ", ") << signature << ") on a copy of " << report.game
+            << "\n";
   for (const std::string& question : report.questions) {
     std::cout << "asked, answered yes: " << question << "\n";
   }
@@ -147,7 +148,7 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
   if (parsed.switches.contains("--json")) {
     WriteVerifyJson(std::cout, report);
   } else {
-    PrintReport(report);
+    PrintReport(report, input.signature);
   }
   return report.error || !report.differences.empty() ? kExitFailure : 0;
 }

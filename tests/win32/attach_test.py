@@ -205,6 +205,9 @@ class WindowsSigningTest(unittest.TestCase):
         document = json.loads(run("inspect", "--json", signed).stdout)
         self.assertEqual(document["payload"]["sha1"],
                          hashlib.sha1(self.payload.read_bytes()).hexdigest())
+        self.assertEqual(document["signature"], "signed by " + PUBLISHER)
+        document = json.loads(run("inspect", "--json", self.unsigned).stdout)
+        self.assertEqual(document["signature"], "not signed")
 
         game = self.dir / "game"
         (game / "data").mkdir(parents=True)
@@ -212,6 +215,9 @@ class WindowsSigningTest(unittest.TestCase):
         verified = run("verify", "--quiet", signed, game)
         self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
         self.assertIn("(installer, signed by %s)" % PUBLISHER, verified.stdout)
+        document = json.loads(run("verify", "--json", "--quiet", signed, game).stdout)
+        self.assertEqual((document["result"], document["signature"]),
+                         ("ok", "signed by " + PUBLISHER))
         self.assertEqual((game / "curver.txt").read_text(), "13\n")
 
     def test_attaching_to_a_signed_installer_drops_the_stale_signature(self):

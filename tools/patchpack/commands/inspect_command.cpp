@@ -146,6 +146,7 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   InspectReport report;
   report.file = path;
   report.kind = KindName(file.kind, attached);
+  report.signature = SignatureText(file);
   payload::Bytes payload_bytes;
   if (file.kind == InstallerKind::kNone) {
     payload_bytes = std::move(bytes);
@@ -172,9 +173,7 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   if (!json) {
     if (file.kind != InstallerKind::kNone) {
       std::cout << report.kind << ", payload " << payload_bytes.size() << " bytes";
-      if (const std::string signature = SignatureText(file); !signature.empty()) {
-        std::cout << ", " << signature;
-      }
+      if (!report.signature.empty()) std::cout << ", " << report.signature;
       std::cout << "\n";
     }
     PrintListing(payload_bytes, *report.description);

@@ -65,11 +65,11 @@ class PlayerMessages {
   PlayerMessages& operator=(const PlayerMessages&) = delete;
 };
 
-void PrintReport(const VerifyReport& report, const std::string& signature) {
+void PrintReport(const VerifyReport& report) {
   std::cout << "verify " << report.file << " ("
             << (report.kind == "payload" ? "payload" : "installer")
-            << (signature.empty() ? "" : ", ") << signature << ") on a copy of " << report.game
-            << "\n";
+            << (report.signature.empty() ? "" : ", ") << report.signature << ") on a copy of "
+            << report.game << "\n";
   for (const std::string& question : report.questions) {
     std::cout << "asked, answered yes: " << question << "\n";
   }
@@ -129,6 +129,7 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
   VerifyReport report;
   report.file = input_path;
   report.kind = input.kind;
+  report.signature = input.signature;
   report.game = parsed.positional[1];
   report.payload = &input.payload;
   report.patch = patch ? &*patch : nullptr;
@@ -148,7 +149,7 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
   if (parsed.switches.contains("--json")) {
     WriteVerifyJson(std::cout, report);
   } else {
-    PrintReport(report, input.signature);
+    PrintReport(report);
   }
   return report.error || !report.differences.empty() ? kExitFailure : 0;
 }

@@ -219,7 +219,12 @@ payload::Bytes PeImage::WithoutSignature() const {
   const DataDirectory certificates = Directory(kSecurityDirectory);
   if (certificates.size == 0) return bytes_;
   const std::uint64_t end = std::uint64_t{certificates.rva} + certificates.size;
-  if (bytes_.size() - end >= kCertificateAlignment) {
+  std::uint64_t sections_end = 0;
+  for (const Section& section : sections_) {
+    sections_end = std::max(sections_end, std::uint64_t{section.raw_offset} + section.raw_size);
+  }
+  // Cutting the table off must take nothing else with it.
+  if (certificates.rva < sections_end || bytes_.size() - end >= kCertificateAlignment) {
     throw PeError("the certificate table does not end the file");
   }
   payload::Bytes out(bytes_.begin(), bytes_.begin() + certificates.rva);

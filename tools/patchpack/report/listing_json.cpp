@@ -92,6 +92,8 @@ void WritePatchMembers(std::ostream& out, const payload::PatchDescription& descr
 void WriteInspectJson(std::ostream& out, const InspectReport& report) {
   out << "{\n  \"file\": " << JsonString(report.file)
       << ",\n  \"kind\": " << JsonString(report.kind) << ",\n";
+  if (!report.signature.empty())
+    out << "  \"signature\": " << JsonString(report.signature) << ",\n";
   if (report.payload != nullptr) WritePayloadMember(out, *report.payload);
   if (report.description) WritePatchMembers(out, *report.description, std::nullopt);
   out << "  \"result\": " << JsonString(report.result);

@@ -22,6 +22,8 @@ void WriteVerifyJson(std::ostream& out, const VerifyReport& report) {
   out << "{\n  \"file\": " << JsonString(report.file)
       << ",\n  \"kind\": " << JsonString(report.kind)
       << ",\n  \"game\": " << JsonString(report.game) << ",\n";
+  if (!report.signature.empty())
+    out << "  \"signature\": " << JsonString(report.signature) << ",\n";
   WritePayloadMember(out, *report.payload);
   if (report.patch != nullptr) WritePatchMembers(out, *report.patch, report.staging);
   WriteList(out, "questions", report.questions);

@@ -18,12 +18,18 @@ else()
   set_target_properties(ZLIB::ZLIB PROPERTIES
     IMPORTED_LOCATION "${ZLIB_ARCHIVE}" INTERFACE_INCLUDE_DIRECTORIES "${ZLIB_HEADERS}")
   # pkg-config names the shared libraries; the imported targets are pointed
-  # at the archives beside them, with what the archives need in turn.
+  # at the archives beside them. Each archive is a static imported library
+  # that names what it needs in turn, so that the linker meets minizip before
+  # zlib, whatever order the targets list them in.
   find_library(LZMA_ARCHIVE NAMES liblzma.a HINTS ${LZMA_LIBRARY_DIRS} REQUIRED)
   find_library(MINIZIP_ARCHIVE NAMES libminizip.a HINTS ${MINIZIP_LIBRARY_DIRS} REQUIRED)
   find_package(Threads REQUIRED)
-  set_target_properties(PkgConfig::LZMA PROPERTIES
-    INTERFACE_LINK_LIBRARIES "${LZMA_ARCHIVE};Threads::Threads")
-  set_target_properties(PkgConfig::MINIZIP PROPERTIES
-    INTERFACE_LINK_LIBRARIES "${MINIZIP_ARCHIVE};ZLIB::ZLIB")
+  add_library(lzma_archive STATIC IMPORTED)
+  set_target_properties(lzma_archive PROPERTIES
+    IMPORTED_LOCATION "${LZMA_ARCHIVE}" INTERFACE_LINK_LIBRARIES Threads::Threads)
+  add_library(minizip_archive STATIC IMPORTED)
+  set_target_properties(minizip_archive PROPERTIES
+    IMPORTED_LOCATION "${MINIZIP_ARCHIVE}" INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+  set_target_properties(PkgConfig::LZMA PROPERTIES INTERFACE_LINK_LIBRARIES lzma_archive)
+  set_target_properties(PkgConfig::MINIZIP PROPERTIES INTERFACE_LINK_LIBRARIES minizip_archive)
 endif()

@@ -13,8 +13,8 @@
 #include "payload/payload_container.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/formats/installer_file.h"
-#include "tools/patchpack/formats/patch_stream_reader.h"
 #include "tools/patchpack/report/listing_json.h"
+#include "tools/patchpack/formats/patch_stream_reader.h"
 
 namespace patchpack {
 namespace {

@@ -14,13 +14,13 @@
 #include "messages/message_table.h"
 #include "messages/shipped_messages.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/formats/installer_input.h"
-#include "tools/patchpack/report/progress_reporter.h"
-#include "tools/patchpack/report/verify_json.h"
 #include "tools/patchpack/trial/expected_result.h"
+#include "tools/patchpack/formats/installer_input.h"
 #include "tools/patchpack/trial/patch_preflight.h"
 #include "tools/patchpack/trial/player_stand_in.h"
+#include "tools/patchpack/report/progress_reporter.h"
 #include "tools/patchpack/trial/scratch_game.h"
+#include "tools/patchpack/report/verify_json.h"
 
 namespace patchpack {
 namespace {

@@ -1,5 +1,6 @@
 #include "bundle/stub_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -39,6 +40,8 @@ constexpr std::uint8_t kElfMagic[] = {0x7f, 'E', 'L', 'F'};
 constexpr std::uint8_t kClass64 = 2;
 constexpr std::uint8_t kLittleEndian = 1;
 constexpr std::size_t kSectionHeaderSize = 64;
+constexpr std::size_t kElfHeaderSize = 64;
+constexpr std::uint32_t kNoBits = 8;  // a section that takes no room in the file
 
 }  // namespace
 
@@ -82,6 +85,37 @@ bool IsKnownStub(std::span<const std::uint8_t> image) {
            std::memcmp(content->data(), kStubMarker, sizeof kStubMarker) == 0;
   }
   return false;
+}
+
+std::optional<std::uint64_t> ElfImageSize(std::span<const std::uint8_t> image) {
+  if (image.size() < 6 || std::memcmp(image.data(), kElfMagic, sizeof kElfMagic) != 0 ||
+      image[4] != kClass64 || image[5] != kLittleEndian) {
+    return std::nullopt;
+  }
+  if (image.size() < kElfHeaderSize) return kElfHeaderSize;
+  ImageReader reader(image);
+  // Each table is at most 65535 entries of at most 65535 bytes, so no sum
+  // below can wrap unless an offset is absurd, which then says "too short".
+  auto table_end = [&](std::uint64_t offset_at, std::uint64_t size_at, std::uint64_t count_at) {
+    const std::uint64_t offset = *reader.Read(offset_at, 8);
+    const std::uint64_t count = *reader.Read(count_at, 2);
+    if (count == 0) return std::uint64_t{0};
+    return offset > UINT64_MAX / 2 ? UINT64_MAX : offset + count * *reader.Read(size_at, 2);
+  };
+  const std::uint64_t programs_end = table_end(0x20, 0x36, 0x38);
+  const std::uint64_t sections_end = table_end(0x28, 0x3A, 0x3C);
+  std::uint64_t size = std::max({kElfHeaderSize, programs_end, sections_end});
+  if (sections_end > image.size() || *reader.Read(0x3A, 2) != kSectionHeaderSize) return size;
+  const std::uint64_t table = *reader.Read(0x28, 8);
+  const std::uint64_t count = *reader.Read(0x3C, 2);
+  for (std::uint64_t index = 0; index < count; ++index) {
+    const std::uint64_t at = table + index * kSectionHeaderSize;
+    if (*reader.Read(at + 4, 4) == kNoBits) continue;
+    const std::uint64_t offset = *reader.Read(at + 0x18, 8);
+    const std::uint64_t length = *reader.Read(at + 0x20, 8);
+    size = std::max(size, offset > UINT64_MAX - length ? UINT64_MAX : offset + length);
+  }
+  return size;
 }
 
 }  // namespace bundle

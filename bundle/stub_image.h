@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -22,5 +23,12 @@ inline constexpr char kWindowsStubMarker[] =
 // True when `image` is a 64-bit little-endian ELF file whose section
 // kStubSectionName begins with kStubMarker.
 bool IsKnownStub(std::span<const std::uint8_t> image);
+
+// How many bytes a 64-bit little-endian ELF file must hold by its own headers:
+// the end of its program and section header tables and, as far as the
+// section table can be read, of every section with contents in the file.
+// More than `image.size()` means the file was cut short; nullopt when
+// `image` does not begin as such a file.
+std::optional<std::uint64_t> ElfImageSize(std::span<const std::uint8_t> image);
 
 }  // namespace bundle

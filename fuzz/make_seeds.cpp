@@ -55,6 +55,48 @@ std::vector<std::string> Zips() {
   return {plain, one, empty, "stub bytes in front" + plain};
 }
 
+// One DER element: tag, definite length, content.
+std::string Der(std::uint8_t tag, const std::string& content) {
+  std::string length;
+  if (content.size() <= 0x7F) {
+    length.push_back(static_cast<char>(content.size()));
+  } else {
+    for (std::size_t left = content.size(); left > 0; left >>= 8) {
+      length.insert(length.begin(), static_cast<char>(left & 0xFF));
+    }
+    length.insert(length.begin(), static_cast<char>(0x80 | length.size()));
+  }
+  return std::string(1, static_cast<char>(tag)) + length + content;
+}
+
+// A certificate table as a signing tool writes it, with the parts of a
+// PKCS#7 SignedData that the reader walks: one self-issued certificate and
+// one signer that names it by issuer and serial number. No key or signature
+// bytes: the reader does not look at them.
+std::string CertificateTable() {
+  const std::string oid_common_name = Der(0x06, "\x55\x04\x03");
+  const std::string name =
+      Der(0x30, Der(0x31, Der(0x30, oid_common_name + Der(0x0C, "Quillmarch Test Publisher"))));
+  const std::string serial = Der(0x02, "\x01\x23");
+  const std::string algorithm = Der(0x30, Der(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x01\x0B"));
+  const std::string tbs = Der(0x30, Der(0xA0, Der(0x02, "\x02")) + serial + algorithm + name +
+                                        Der(0x30, "") + name + Der(0x30, ""));
+  const std::string certificate = Der(0x30, tbs + algorithm + Der(0x03, std::string(1, '\0')));
+  const std::string signer_info =
+      Der(0x30, Der(0x02, "\x01") + Der(0x30, name + serial) + algorithm);
+  const std::string signed_data =
+      Der(0x30, Der(0x02, "\x01") + Der(0x31, algorithm) + Der(0x30, Der(0x06, "\x2B\x06\x01")) +
+                    Der(0xA0, certificate) + Der(0x31, signer_info));
+  std::string pkcs7 =
+      Der(0x30, Der(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") + Der(0xA0, signed_data));
+  const std::size_t length = pkcs7.size() + 8;
+  std::string table = {
+      static_cast<char>(length & 0xFF), static_cast<char>(length >> 8), 0, 0, 0, 2, 2, 0};
+  table += pkcs7;
+  table.resize((table.size() + 7) / 8 * 8);
+  return table;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,6 +129,7 @@ int main(int argc, char** argv) {
        {"5\r\nonline", "-2147483648\r\n", "13\r\n\x1a tail", " +7  tag more"}) {
     Write(out / "version_record_fuzz", "seed" + std::to_string(index++), record);
   }
+  Write(out / "pe_signature_fuzz", "seed0", CertificateTable());
   std::ifstream messages(argv[2], std::ios::binary);
   Write(out / "message_table_fuzz", "seed0",
         std::string(std::istreambuf_iterator<char>(messages), {}));

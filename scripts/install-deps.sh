@@ -5,7 +5,7 @@ set -eu
 
 packages="build-essential cmake pkg-config googletest libgtest-dev
   zlib1g-dev libminizip-dev liblzma-dev xz-utils
-  zip unzip p7zip-full python3 openssl
+  zip unzip p7zip-full python3 openssl osslsigncode
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-tools dpkg-dev
   wine wine64 xvfb imagemagick"

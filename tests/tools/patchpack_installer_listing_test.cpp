@@ -1,6 +1,6 @@
 // patchpack inspect of what is not a bare payload: a console installer made
-// by attach, the bare console stub, and the --json document for a good and a
-// damaged payload.
+// by attach, the bare console stub, one cut short, and the --json document
+// for a good and a damaged payload.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -75,6 +75,48 @@ TEST_F(PatchpackInspectInstaller, SaysABareStubCarriesNothing) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.err;
   EXPECT_NE(result.err.find("console stub: nothing is attached"), std::string::npos) << result.err;
+}
+
+// An interrupted download: the installer cut in its payload, in its footer,
+// and in the stub itself. Each is said to be truncated, with its size, by
+// inspect (also in --json) and by verify: never a stub with nothing attached,
+// never a payload.
+TEST_F(PatchpackInspectInstaller, SaysACutConsoleInstallerIsTruncated) {
+  const auto installer = dir_ / "installer";
+  ASSERT_TRUE(test_support::Succeeded(RunPatchpack("attach " + Quoted(PI_PATCH_INSTALLER) + " " +
+                                                   Quoted(payload_) + " -o " + Quoted(installer))));
+  const payload::Bytes whole = test_support::ReadBytes(installer);
+  const std::size_t stub = test_support::ReadBytes(PI_PATCH_INSTALLER).size();
+  const auto game = dir_ / "game";
+  test_support::WriteText(game / "curver.txt", "13\n");
+  for (const std::size_t size : {whole.size() - 1, stub + SamplePayload().size() / 2, stub + 1,
+                                 stub / 2, std::size_t{100}}) {
+    const auto cut = dir_ / "cut";
+    test_support::WriteBytes(cut, payload::Bytes(whole.begin(), whole.begin() + size));
+    const std::string said =
+        "truncated console installer: the file is " + std::to_string(size) + " bytes";
+    const auto inspected = RunPatchpack("inspect " + Quoted(cut));
+    EXPECT_EQ(inspected.exit_code, 1) << size;
+    EXPECT_TRUE(patchpack_test::IsOneLineError(inspected)) << inspected.err;
+    EXPECT_NE(inspected.err.find(said), std::string::npos) << inspected.err;
+    const auto json = RunPatchpack("inspect --json " + Quoted(cut));
+    EXPECT_NE(json.out.find("\"result\": \"truncated\""), std::string::npos) << json.out;
+    const auto verified = RunPatchpack("verify " + Quoted(cut) + " " + Quoted(game));
+    EXPECT_EQ(verified.exit_code, 1) << size;
+    EXPECT_NE(verified.err.find(said), std::string::npos) << verified.err;
+  }
+  // Cut in the payload, it tells the stub's size and how much came after it.
+  const auto cut = dir_ / "cut";
+  test_support::WriteBytes(cut, payload::Bytes(whole.begin(), whole.begin() + stub + 10));
+  EXPECT_NE(RunPatchpack("inspect " + Quoted(cut))
+                .err.find(": the " + std::to_string(stub) + " bytes of the stub, then 10 bytes"),
+            std::string::npos);
+  // A stub cut short is no stub to attach to.
+  test_support::WriteBytes(cut, payload::Bytes(whole.begin(), whole.begin() + stub / 2));
+  const auto attached = RunPatchpack("attach " + Quoted(cut) + " " + Quoted(payload_) + " -o " +
+                                     Quoted(dir_ / "out"));
+  EXPECT_EQ(attached.exit_code, 1);
+  EXPECT_NE(attached.err.find("truncated console installer"), std::string::npos) << attached.err;
 }
 
 TEST_F(PatchpackInspectInstaller, JsonGivesSizesDigestStagingAndResult) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """patchpack attach and inspect on the Windows stub, through the real binary:
 the resources it writes, read back by check_resources.py; the same bytes from
-the same inputs; a second attach; a replacement message table; and every
-refusal as one line on stderr with nothing written.
+the same inputs; a second attach; a replacement message table; every
+refusal as one line on stderr with nothing written; installers signed with
+osslsigncode under a throwaway CA, read by inspect and verify, and attached
+to again; and installers cut short, called truncated.
 
     attach_test.py PATCHPACK STUB.exe MESSAGES OTHER.exe
 
@@ -21,6 +23,8 @@ from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_resources  # noqa: E402
+import signing  # noqa: E402
+from signing import PUBLISHER  # noqa: E402
 
 PATCHPACK = STUB = MESSAGES = OTHER = None
 
@@ -111,7 +115,7 @@ class WindowsAttachTest(unittest.TestCase):
         self.assertRefused("11 lines, the installer needs 12", STUB, self.payload, out,
                            "--messages", self.dir / "eleven.txt")
         (self.dir / "cut.exe").write_bytes(STUB.read_bytes()[:STUB.stat().st_size // 2])
-        self.assertRefused("not a patch-installer stub", self.dir / "cut.exe", self.payload, out)
+        self.assertRefused("truncated Windows installer", self.dir / "cut.exe", self.payload, out)
         self.assertFalse(out.exists())
         before = self.payload.read_bytes()
         self.assertRefused("would replace the input", STUB, self.payload, self.payload)
@@ -142,7 +146,8 @@ class WindowsAttachTest(unittest.TestCase):
         self.assertEqual(listing.returncode, 0, listing.stderr)
         size = self.payload.stat().st_size
         self.assertTrue(listing.stdout.startswith(
-            "Windows installer, payload %d bytes\nversion 14\n" % size), listing.stdout)
+            "Windows installer, payload %d bytes, not signed\nversion 14\n" % size),
+            listing.stdout)
         document = json.loads(run("inspect", "--json", self.dir / "a.exe").stdout)
         self.assertEqual(document["result"], "ok")
         self.assertEqual(document["kind"], "Windows installer")
@@ -154,6 +159,122 @@ class WindowsAttachTest(unittest.TestCase):
         self.assertIn("Windows stub: nothing is attached", bare.stderr)
         document = json.loads(run("inspect", "--json", STUB).stdout)
         self.assertEqual(document["result"], "nothing attached")
+
+
+class WindowsSigningTest(unittest.TestCase):
+    """The signing step of the authoring workflow: attach, then sign."""
+
+    def setUp(self):
+        self.temporary = tempfile.TemporaryDirectory(prefix="signing-test-")
+        self.dir = Path(self.temporary.name)
+        signing.make_certificates(self.dir)
+        self.payload = WindowsAttachTest.build_payload(self, "first", b"first version " * 1000)
+        self.unsigned = self.dir / "unsigned.exe"
+        result = run("attach", STUB, self.payload, "-o", self.unsigned)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def tearDown(self):
+        self.temporary.cleanup()
+
+    def sign(self, source, target):
+        result = signing.sign(self.dir, source, target)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def verify_signature(self, path):
+        return signing.verify(self.dir, path)
+
+    def test_signed_installer_verifies_and_is_read_by_inspect_and_verify(self):
+        signed = self.dir / "signed.exe"
+        self.sign(self.unsigned, signed)
+        checked = self.verify_signature(signed)
+        self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+        self.assertNotEqual(self.verify_signature(self.unsigned).returncode, 0)
+        # The certificate table follows the sections; the resources are
+        # where they were.
+        image = check_resources.PeImage(signed.read_bytes())
+        offset, size = image.directories[4]
+        self.assertEqual(offset, self.unsigned.stat().st_size)
+        self.assertEqual(offset + size, signed.stat().st_size)
+        self.assertEqual(image.resources()[("PATCHDATA", 101, 0)], self.payload.read_bytes())
+
+        listing = run("inspect", signed)
+        self.assertEqual(listing.returncode, 0, listing.stderr)
+        self.assertTrue(listing.stdout.startswith(
+            "Windows installer, payload %d bytes, signed by %s\nversion 14\n" %
+            (self.payload.stat().st_size, PUBLISHER)), listing.stdout)
+        document = json.loads(run("inspect", "--json", signed).stdout)
+        self.assertEqual(document["payload"]["sha1"],
+                         hashlib.sha1(self.payload.read_bytes()).hexdigest())
+        self.assertEqual(document["signature"], "signed by " + PUBLISHER)
+        document = json.loads(run("inspect", "--json", self.unsigned).stdout)
+        self.assertEqual(document["signature"], "not signed")
+
+        game = self.dir / "game"
+        (game / "data").mkdir(parents=True)
+        (game / "curver.txt").write_text("13\n")
+        verified = run("verify", "--quiet", signed, game)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        self.assertIn("(installer, signed by %s)" % PUBLISHER, verified.stdout)
+        document = json.loads(run("verify", "--json", "--quiet", signed, game).stdout)
+        self.assertEqual((document["result"], document["signature"]),
+                         ("ok", "signed by " + PUBLISHER))
+        self.assertEqual((game / "curver.txt").read_text(), "13\n")
+
+    def test_attaching_to_a_signed_installer_drops_the_stale_signature(self):
+        signed = self.dir / "signed.exe"
+        self.sign(self.unsigned, signed)
+        other = WindowsAttachTest.build_payload(self, "second", random.Random(3).randbytes(100000))
+        again = self.dir / "again.exe"
+        result = run("attach", signed, other, "-o", again)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("signed by " + PUBLISHER, result.stderr)
+        self.assertIn(str(again) + " is written without it", result.stderr)
+        data = again.read_bytes()
+        self.assertEqual(check_resources.PeImage(data).directories[4], (0, 0))
+        self.assertEqual(check_resources.check_image("again.exe", data, MESSAGES,
+                                                     other.read_bytes()), [])
+        self.assertNotEqual(self.verify_signature(again).returncode, 0)
+        listing = run("inspect", again)
+        self.assertIn(", not signed\n", listing.stdout)
+        # The same bytes as an attach to the stub that was never signed.
+        fresh = self.dir / "fresh.exe"
+        self.assertEqual(run("attach", STUB, other, "-o", fresh).returncode, 0)
+        self.assertEqual(data, fresh.read_bytes())
+        # Signed again, it verifies.
+        resigned = self.dir / "resigned.exe"
+        self.sign(again, resigned)
+        self.assertEqual(self.verify_signature(resigned).returncode, 0)
+
+    def test_installer_cut_short_is_called_truncated(self):
+        signed = self.dir / "signed.exe"
+        self.sign(self.unsigned, signed)
+        whole = signed.read_bytes()
+        unsigned_size = self.unsigned.stat().st_size
+        image = check_resources.PeImage(whole)
+        image.resources()
+        payload_at = image.resource_offsets[("PATCHDATA", 101, 0)]
+        game = self.dir / "game"
+        game.mkdir()
+        for size in (len(whole) - 1, unsigned_size + 8, unsigned_size - 1, payload_at + 100,
+                     1000, 100):
+            cut = self.dir / "cut.exe"
+            cut.write_bytes(whole[:size])
+            said = "truncated Windows installer: the file is %d bytes" % size
+            for arguments in (["inspect", cut], ["verify", cut, game]):
+                result = run(*arguments)
+                self.assertEqual(result.returncode, 1, (size, result.stdout))
+                self.assertIn(said, result.stderr)
+                self.assertNotIn("payload", result.stderr)
+            document = json.loads(run("inspect", "--json", cut).stdout)
+            self.assertEqual(document["result"], "truncated")
+        # The whole size is given: the end of the certificate table, or of
+        # the last section when the installer is not signed.
+        cut.write_bytes(whole[:payload_at + 100])
+        self.assertIn("its headers describe at least %d bytes" % len(whole),
+                      run("inspect", cut).stderr)
+        cut.write_bytes(self.unsigned.read_bytes()[:payload_at + 100])
+        self.assertIn("its headers describe at least %d bytes" % unsigned_size,
+                      run("inspect", cut).stderr)
 
 
 if __name__ == "__main__":

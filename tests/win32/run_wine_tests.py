@@ -27,6 +27,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import check_resources  # noqa: E402
+import signing  # noqa: E402
 
 EXTRACTING = "Extracting data..."
 INSTALLING = "Patch is being installed. Please wait..."
@@ -354,6 +355,12 @@ class Suite:
             "press-button", "expect-exit", "0"])
         check_installed(game)
 
+    def case_signed_installer_installs(self):
+        game = make_game(self.folder("signed", "game"))
+        self.driver.run(self.installers["signed"], game, [
+            "expect-status", SUCCESS, "expect-button", CLOSE, "press-button", "expect-exit", "0"])
+        check_installed(game)
+
     def case_online_edition_installs_and_keeps_its_tag(self):
         game = make_game(self.folder("online", "game"), record="7\r\nonline")
         self.driver.run(self.installers["patch"], game, [
@@ -547,6 +554,18 @@ def build_installers(args, wine, log):
     log(f"installer for the sample patch: {installers['patch'].stat().st_size} bytes "
         f"(payload {patch.stat().st_size} bytes)")
     installers["bulk"] = installer("bulk", payload("bulk", make_bulk_patch_source))
+
+    # The sample installer as a player gets it: signed after attach, with a
+    # throwaway certificate.
+    certificates = args.work / "certificates"
+    shutil.rmtree(certificates, ignore_errors=True)
+    certificates.mkdir(parents=True)
+    signing.make_certificates(certificates)
+    installers["signed"] = bin_dir / "signed.exe"
+    for step in (signing.sign(certificates, installers["patch"], installers["signed"]),
+                 signing.verify(certificates, installers["signed"])):
+        if step.returncode != 0:
+            raise Failure("osslsigncode: " + step.stdout + step.stderr)
 
     # attach refuses a payload whose trailer does not match, so the damage is
     # done afterwards, to the last byte of the trailer inside the installer.

@@ -34,7 +34,9 @@ constexpr const char* kHelp =
     "with the payload file PAYLOAD attached, ready to run. The Windows stub\n"
     "takes it as resource \"PATCHDATA\" 101. STUB may be an installer that\n"
     "already carries a payload; it is replaced. OUTPUT must be a new name,\n"
-    "none of the files read.\n"
+    "none of the files read. A signed Windows STUB's signature is left out\n"
+    "(it could not cover the new payload): sign OUTPUT, for example with\n"
+    "osslsigncode.\n"
     "\n"
     "options:\n"
     "  -o OUTPUT        the installer to write (made executable)\n"
@@ -181,6 +183,7 @@ int RunAttachCommand(std::span<const std::string> arguments) {
   if (stub.kind == InstallerKind::kNone) {
     throw CommandError(stub_path + ": not a patch-installer stub (console or Windows)");
   }
+  if (stub.truncated) throw CommandError(stub_path + ": " + TruncationText(stub));
   const std::uint64_t payload_size = CheckPayloadFile(payload_path);
   std::optional<payload::Bytes> messages;
   if (parsed.values.contains("--messages")) {
@@ -206,6 +209,11 @@ int RunAttachCommand(std::span<const std::string> arguments) {
     out.Write(footer);
     out.Commit();
   } else {
+    if (stub.signer) {
+      std::cerr << "patchpack: " << stub_path << " is " << SignatureText(stub)
+                << "; a signature covers the image as signed, not with a new payload, so " << output
+                << " is written without it: sign " << output << " itself\n";
+    }
     // The resource section is rebuilt around the payload, which is held once.
     const payload::Bytes installer = AttachToWindowsStub(
         stub_path, stub, ReadWholeSourceFile(payload_path, payload_path), messages);

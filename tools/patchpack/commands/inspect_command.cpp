@@ -23,7 +23,8 @@ constexpr const char* kHelp =
     "stream) and lists its version, loose files, archives with their new\n"
     "entries (+) and dropped entries (-), and deletions. A payload that fails\n"
     "is reported as corrupt, too short, undecodable or malformed; a stub with\n"
-    "nothing attached is reported as such.\n"
+    "nothing attached, or an installer cut short, is reported as such. For a\n"
+    "Windows installer it says whether it is signed, and by whom.\n"
     "\n"
     "options:\n"
     "  --json       print one JSON document instead: the file's kind, the\n"
@@ -65,13 +66,17 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   InspectReport report;
   report.file = path;
   report.kind = KindName(file.kind, attached);
+  report.signature = SignatureText(file);
   payload::Bytes payload_bytes;
   if (file.kind == InstallerKind::kNone) {
     payload_bytes = std::move(bytes);
   } else if (file.payload) {
     payload_bytes = std::move(*file.payload);
   }
-  if (!attached) {
+  if (file.truncated) {
+    report.result = "truncated";
+    report.message = TruncationText(file);
+  } else if (!attached) {
     report.result = "nothing attached";
     report.message = report.kind + ": nothing is attached, no payload to inspect";
   } else {
@@ -85,7 +90,9 @@ int RunInspectCommand(std::span<const std::string> arguments) {
   if (!report.description) throw CommandError(path + ": " + report.message);
   if (!json) {
     if (file.kind != InstallerKind::kNone) {
-      std::cout << report.kind << ", payload " << payload_bytes.size() << " bytes\n";
+      std::cout << report.kind << ", payload " << payload_bytes.size() << " bytes";
+      if (!report.signature.empty()) std::cout << ", " << report.signature;
+      std::cout << "\n";
     }
     PrintListing(payload_bytes, *report.description);
   }

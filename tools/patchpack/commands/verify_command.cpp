@@ -77,8 +77,9 @@ fs::path AbsolutePath(const std::string& given) {
 }
 
 void PrintReport(const VerifyReport& report) {
-  std::cout << "verify " << report.file
-            << (report.kind == "payload" ? " (payload)" : " (installer)") << " on a copy of "
+  std::cout << "verify " << report.file << " ("
+            << (report.kind == "payload" ? "payload" : "installer")
+            << (report.signature.empty() ? "" : ", ") << report.signature << ") on a copy of "
             << report.game << "\n";
   for (const std::string& question : report.questions) {
     std::cout << "asked, answered yes: " << question << "\n";
@@ -138,6 +139,7 @@ int RunVerifyCommand(std::span<const std::string> arguments) {
   VerifyReport report;
   report.file = input_path;
   report.kind = input.kind;
+  report.signature = input.signature;
   report.game = parsed.positional[1];
   report.payload = &input.payload;
   report.patch = patch ? &*patch : nullptr;

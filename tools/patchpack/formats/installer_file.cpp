@@ -6,6 +6,7 @@
 #include "bundle/stub_image.h"
 #include "tools/patchpack/formats/pe_image.h"
 #include "tools/patchpack/formats/pe_resources.h"
+#include "tools/patchpack/formats/pe_signature.h"
 #include "tools/patchpack/report/command_error.h"
 
 namespace patchpack {
@@ -24,22 +25,47 @@ std::span<const std::uint8_t> Part(const payload::Bytes& bytes, std::uint64_t of
   return std::span<const std::uint8_t>(bytes).subspan(offset, size);
 }
 
+std::string Size(std::uint64_t bytes) { return std::to_string(bytes) + " bytes"; }
+
+// A console installer is its stub, then the bundle, ending in the footer:
+// without the footer the bundle's size is unknown, but an ELF file that is
+// shorter than its headers say, or a stub followed by bytes and no footer,
+// is the beginning of a longer file.
+std::optional<std::string> ConsoleTruncation(const payload::Bytes& bytes) {
+  const std::optional<std::uint64_t> described = bundle::ElfImageSize(bytes);
+  if (!described) return std::nullopt;
+  if (*described > bytes.size()) {
+    return "the file is " + Size(bytes.size()) + ", its ELF headers describe at least " +
+           Size(*described);
+  }
+  if (*described < bytes.size() && bundle::IsKnownStub(bytes)) {
+    return "the file is " + Size(bytes.size()) + ": the " + Size(*described) +
+           " of the stub, then " + Size(bytes.size() - *described) +
+           " of a bundle whose end, with the footer that gives its sizes, is missing";
+  }
+  return std::nullopt;
+}
+
 std::optional<InstallerFile> ReadConsole(const std::string& path, payload::Bytes bytes) {
   InstallerFile file;
   file.kind = InstallerKind::kConsole;
-  if (bytes.size() >= bundle::kFooterSize) {
+  const bool has_footer =
+      bytes.size() >= bundle::kFooterSize &&
+      bundle::HasFooterMagic(Part(bytes, bytes.size() - bundle::kFooterSize, bundle::kFooterSize));
+  if (!has_footer) {
+    file.truncated = ConsoleTruncation(bytes);
+    if (file.truncated) return file;
+  } else {
     const auto footer = Part(bytes, bytes.size() - bundle::kFooterSize, bundle::kFooterSize);
-    if (bundle::HasFooterMagic(footer)) {
-      const auto layout = bundle::DecodeFooter(footer, bytes.size());
-      if (!layout) throw CommandError(path + ": damaged installer: its bundle footer is invalid");
-      const auto payload = Part(bytes, layout->payload_offset(), layout->payload_size);
-      file.payload.emplace(payload.begin(), payload.end());
-      if (layout->messages_size != 0) {
-        const auto table = Part(bytes, layout->messages_offset(), layout->messages_size);
-        file.messages.emplace(table.begin(), table.end());
-      }
-      bytes.resize(layout->stub_size);
+    const auto layout = bundle::DecodeFooter(footer, bytes.size());
+    if (!layout) throw CommandError(path + ": damaged installer: its bundle footer is invalid");
+    const auto payload = Part(bytes, layout->payload_offset(), layout->payload_size);
+    file.payload.emplace(payload.begin(), payload.end());
+    if (layout->messages_size != 0) {
+      const auto table = Part(bytes, layout->messages_offset(), layout->messages_size);
+      file.messages.emplace(table.begin(), table.end());
     }
+    bytes.resize(layout->stub_size);
   }
   if (!bundle::IsKnownStub(bytes)) return std::nullopt;
   file.stub = std::move(bytes);
@@ -54,15 +80,22 @@ bool HasWindowsMarker(const pe::PeImage& image) {
 }
 
 std::optional<InstallerFile> ReadWindows(const std::string& path, payload::Bytes bytes) {
+  InstallerFile file;
+  file.kind = InstallerKind::kWindows;
   std::optional<pe::PeImage> image;
   try {
     image.emplace(std::move(bytes));
+  } catch (const pe::PeTruncated& error) {
+    file.truncated = std::string("the file is ") + Size(error.size()) +
+                     ", its headers describe at least " + Size(error.described());
+    return file;
   } catch (const pe::PeError&) {
     return std::nullopt;
   }
   if (!HasWindowsMarker(*image)) return std::nullopt;
-  InstallerFile file;
-  file.kind = InstallerKind::kWindows;
+  if (const auto table = image->CertificateTable(); !table.empty()) {
+    file.signer = pe::SignerName(table);
+  }
   try {
     const std::vector<pe::Resource> resources = pe::ReadResources(*image);
     if (const auto* found = pe::FindResource(resources, kPayloadType, kPayloadName)) {
@@ -93,6 +126,18 @@ std::string KindName(InstallerKind kind, bool attached) {
   return "payload";
 }
 
+std::string TruncationText(const InstallerFile& file) {
+  return "truncated " + KindName(file.kind, true) + ": " + file.truncated.value_or("") +
+         " (an interrupted download or copy?)";
+}
+
+std::string SignatureText(const InstallerFile& file) {
+  if (file.kind != InstallerKind::kWindows) return "";
+  if (!file.signer) return "not signed";
+  if (file.signer->empty()) return "signed, with no signer named";
+  return "signed by " + *file.signer;
+}
+
 InstallerFile ReadInstallerFile(const std::string& path, payload::Bytes bytes) {
   if (bytes.size() >= 4 && std::memcmp(bytes.data(),
                                        "\x7F"
@@ -112,7 +157,7 @@ payload::Bytes AttachToWindowsStub(const std::string& stub_path, const Installer
                                    payload::Bytes payload,
                                    const std::optional<payload::Bytes>& messages) {
   try {
-    const pe::PeImage image(stub.stub);
+    const pe::PeImage image(stub.signer ? pe::PeImage(stub.stub).WithoutSignature() : stub.stub);
     std::vector<pe::Resource> resources = pe::ReadResources(image);
     pe::SetResource(resources, kPayloadType, kPayloadName, kNeutralLanguage, std::move(payload));
     if (messages) {

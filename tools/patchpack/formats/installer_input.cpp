@@ -10,6 +10,7 @@ InstallerInput ReadInstallerInput(const std::filesystem::path& file, const std::
   payload::Bytes bytes = ReadWholeSourceFile(file, shown_as);
   InstallerFile installer = ReadInstallerFile(shown_as, bytes);
   InstallerInput input;
+  if (installer.truncated) throw CommandError(shown_as + ": " + TruncationText(installer));
   if (installer.kind == InstallerKind::kNone) {
     input.payload = std::move(bytes);
     return input;
@@ -19,6 +20,7 @@ InstallerInput ReadInstallerInput(const std::filesystem::path& file, const std::
                        " with nothing attached");
   }
   input.kind = KindName(installer.kind, true);
+  input.signature = SignatureText(installer);
   input.payload = std::move(*installer.payload);
   input.messages = std::move(installer.messages);
   return input;

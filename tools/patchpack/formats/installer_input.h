@@ -17,6 +17,8 @@ struct InstallerInput {
   std::optional<payload::Bytes> messages;
   // "payload", "console installer" or "Windows installer".
   std::string kind = "payload";
+  // A Windows installer's "signed by NAME" or "not signed"; else empty.
+  std::string signature;
 };
 
 // Throws CommandError naming the file and the reason when it cannot be read.

@@ -7,7 +7,6 @@ namespace {
 
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::size_t kSectionHeaderSize = 40;
-constexpr std::size_t kSecurityDirectory = 4;
 constexpr std::size_t kBaseRelocationDirectory = 5;
 
 // Header offsets, from the COFF header and from the optional header.
@@ -17,7 +16,9 @@ constexpr std::size_t kInitializedDataSize = 8, kSectionAlignment = 32, kFileAli
                       kImageSize = 56, kChecksum = 64, kDirectoryCount = 108, kDirectories = 112;
 
 std::uint32_t Get(const payload::Bytes& bytes, std::size_t at, std::size_t size) {
-  if (at > bytes.size() || size > bytes.size() - at) throw PeError("truncated PE headers");
+  if (at > bytes.size() || size > bytes.size() - at) {
+    throw PeTruncated(bytes.size(), std::uint64_t{at} + size);
+  }
   std::uint32_t value = 0;
   for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[at + i];
   return value;
@@ -38,10 +39,20 @@ bool Contains(const Section& section, std::uint32_t rva) {
          rva - section.virtual_address < std::max(section.virtual_size, section.raw_size);
 }
 
+// Certificate records are aligned to 8 bytes, and signing tools pad the
+// table to match.
+constexpr std::uint32_t kCertificateAlignment = 8;
+
 }  // namespace
 
+PeTruncated::PeTruncated(std::uint64_t size, std::uint64_t described)
+    : PeError("the file is " + std::to_string(size) + " bytes, its headers describe at least " +
+              std::to_string(described)),
+      size_(size),
+      described_(described) {}
+
 PeImage::PeImage(payload::Bytes bytes) : bytes_(std::move(bytes)) {
-  if (bytes_.size() < 0x40 || bytes_[0] != 'M' || bytes_[1] != 'Z') throw PeError("no MZ header");
+  if (bytes_.size() < 2 || bytes_[0] != 'M' || bytes_[1] != 'Z') throw PeError("no MZ header");
   const std::size_t pe = Get(bytes_, 0x3C, 4);
   if (Get(bytes_, pe, 4) != 0x00004550) throw PeError("no PE signature");
   coff_header_ = pe + 4;
@@ -65,12 +76,21 @@ PeImage::PeImage(payload::Bytes bytes) : bytes_(std::move(bytes)) {
     section.virtual_address = Get(bytes_, at + 12, 4);
     section.raw_size = Get(bytes_, at + 16, 4);
     section.raw_offset = Get(bytes_, at + 20, 4);
-    if (section.raw_offset > bytes_.size() ||
-        section.raw_size > bytes_.size() - section.raw_offset) {
-      throw PeError("section " + section.name + " runs past the end of the file");
-    }
     sections_.push_back(section);
   }
+  // Every section's data and the certificate table must be there: the end
+  // of the furthest one is the least size the file can have.
+  std::uint64_t described = 0;
+  for (const Section& section : sections_) {
+    described =
+        std::max<std::uint64_t>(described, std::uint64_t{section.raw_offset} + section.raw_size);
+  }
+  const DataDirectory certificates = Directory(kSecurityDirectory);
+  if (certificates.size != 0) {
+    described =
+        std::max<std::uint64_t>(described, std::uint64_t{certificates.rva} + certificates.size);
+  }
+  if (described > bytes_.size()) throw PeTruncated(bytes_.size(), described);
 }
 
 const Section* PeImage::FindSection(std::string_view name) const {
@@ -185,6 +205,32 @@ payload::Bytes PeImage::WithResourceSection(std::span<const std::uint8_t> conten
       Align(std::uint64_t{placed.virtual_address} + last_size, section_alignment));
   // The linker's time stamp would make every attach of the same files differ.
   Put(out, coff_header_ + kTimeDateStamp, 0);
+  Put(out, optional_header_ + kChecksum, ImageChecksum(out, optional_header_ + kChecksum));
+  return out;
+}
+
+std::span<const std::uint8_t> PeImage::CertificateTable() const {
+  const DataDirectory certificates = Directory(kSecurityDirectory);
+  return std::span<const std::uint8_t>(bytes_).subspan(
+      certificates.size == 0 ? 0 : certificates.rva, certificates.size);
+}
+
+payload::Bytes PeImage::WithoutSignature() const {
+  const DataDirectory certificates = Directory(kSecurityDirectory);
+  if (certificates.size == 0) return bytes_;
+  const std::uint64_t end = std::uint64_t{certificates.rva} + certificates.size;
+  std::uint64_t sections_end = 0;
+  for (const Section& section : sections_) {
+    sections_end = std::max(sections_end, std::uint64_t{section.raw_offset} + section.raw_size);
+  }
+  // Cutting the table off must take nothing else with it.
+  if (certificates.rva < sections_end || bytes_.size() - end >= kCertificateAlignment) {
+    throw PeError("the certificate table does not end the file");
+  }
+  payload::Bytes out(bytes_.begin(), bytes_.begin() + certificates.rva);
+  const std::size_t directory = optional_header_ + kDirectories + 8 * kSecurityDirectory;
+  Put(out, directory, 0);
+  Put(out, directory + 4, 0);
   Put(out, optional_header_ + kChecksum, ImageChecksum(out, optional_header_ + kChecksum));
   return out;
 }

@@ -23,7 +23,24 @@ class PeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The image ends before what its own headers describe: a download or copy
+// that was cut short, or headers that point past the end of the file.
+class PeTruncated : public PeError {
+ public:
+  PeTruncated(std::uint64_t size, std::uint64_t described);
+  std::uint64_t size() const { return size_; }
+  // At least this many bytes, by the headers that could be read.
+  std::uint64_t described() const { return described_; }
+
+ private:
+  std::uint64_t size_;
+  std::uint64_t described_;
+};
+
 inline constexpr std::size_t kResourceDirectory = 2;
+// Unlike the others, this directory gives a file offset, not an address: the
+// certificate table lies outside the sections, at the end of the file.
+inline constexpr std::size_t kSecurityDirectory = 4;
 
 struct Section {
   std::string name;
@@ -41,7 +58,8 @@ struct DataDirectory {
 class PeImage {
  public:
   // Throws PeError unless `bytes` is a PE32+ image whose headers and section
-  // table lie inside the file.
+  // table lie inside the file; PeTruncated when the file ends before its
+  // headers, a section's data or the certificate table do.
   explicit PeImage(payload::Bytes bytes);
 
   const payload::Bytes& bytes() const { return bytes_; }
@@ -59,6 +77,17 @@ class PeImage {
   // image that has other sections after its resources, a signature, a symbol
   // table or bytes after its last section, all of which the move would break.
   payload::Bytes WithResourceSection(std::span<const std::uint8_t> contents) const;
+
+  // The certificate table of a signed image (WIN_CERTIFICATE records);
+  // empty when the image is not signed.
+  std::span<const std::uint8_t> CertificateTable() const;
+
+  // The image without its signature: the security directory cleared and the
+  // certificate table cut from the end of the file, the checksum recomputed.
+  // A signature covers the image's bytes, so any change to them leaves it
+  // false; dropping it is what tools that rewrite signed images must do.
+  // Throws PeError when the table does not end the file.
+  payload::Bytes WithoutSignature() const;
 
  private:
   std::size_t coff_header_ = 0;

@@ -86,6 +86,7 @@ void WritePatchMembers(JsonWriter& json, const payload::PatchDescription& descri
 void WriteInspectJson(std::ostream& out, const InspectReport& report) {
   JsonWriter json(out);
   json.BeginObject().Member("file", report.file).Member("kind", report.kind);
+  if (!report.signature.empty()) json.Member("signature", report.signature);
   if (report.payload != nullptr) WritePayloadMember(json, *report.payload);
   if (report.description) WritePatchMembers(json, *report.description, std::nullopt);
   json.Member("result", report.result);

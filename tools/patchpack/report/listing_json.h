@@ -16,6 +16,7 @@ namespace patchpack {
 struct InspectReport {
   std::string file;
   std::string kind;           // "payload", "Windows installer", "console stub", ...
+  std::string signature;      // a Windows image's "signed by NAME" or "not signed"
   std::string result = "ok";  // else the failed check: "corrupt", "nothing attached", ...
   std::string message;        // the one-line error, when the result is not "ok"
   const payload::Bytes* payload = nullptr;               // the payload, when there is one

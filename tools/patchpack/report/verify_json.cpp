@@ -11,6 +11,7 @@ void WriteVerifyJson(std::ostream& out, const VerifyReport& report) {
       .Member("file", report.file)
       .Member("kind", report.kind)
       .Member("game", report.game);
+  if (!report.signature.empty()) json.Member("signature", report.signature);
   WritePayloadMember(json, *report.payload);
   if (report.patch != nullptr) WritePatchMembers(json, *report.patch, report.staging);
   json.Member("questions", report.questions);

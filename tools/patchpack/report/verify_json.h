@@ -14,7 +14,8 @@ namespace patchpack {
 
 struct VerifyReport {
   std::string file;
-  std::string kind;  // "payload", "console installer" or "Windows installer"
+  std::string kind;       // "payload", "console installer" or "Windows installer"
+  std::string signature;  // a Windows installer's "signed by NAME" or "not signed"
   std::string game;
   const payload::Bytes* payload = nullptr;
   const payload::PatchDescription* patch = nullptr;  // null when it does not decode

@@ -9,6 +9,8 @@ namespace {
 // whole instead of cut short.
 constexpr std::size_t kNameBuffer = 65536;
 
+constexpr uLong kEncryptedFlag = 0x0001;  // bit 0 of the general-purpose flag
+
 }  // namespace
 
 ZipReader::ZipReader(const std::filesystem::path& path) : file_(unzOpen64(path.string().c_str())) {
@@ -27,6 +29,7 @@ ZipReader::ZipReader(const std::filesystem::path& path) : file_(unzOpen64(path.s
     entry.crc = static_cast<std::uint32_t>(info.crc);
     entry.size = info.uncompressed_size;
     entry.method = static_cast<int>(info.compression_method);
+    entry.encrypted = (info.flag & kEncryptedFlag) != 0;
     entries_.push_back(std::move(entry));
     result = unzGoToNextFile(file_.get());
   }

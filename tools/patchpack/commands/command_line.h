@@ -33,8 +33,8 @@ struct VersionRequest {};
 CommandError UsageError(const std::string& message);
 
 struct OptionSpec {
-  std::set<std::string> with_value;  // such as "-o", followed by its value
-  std::set<std::string> switches;    // such as "--x86"
+  std::set<std::string> with_value;     // such as "-o", followed by its value
+  std::set<std::string> switches;       // such as "--x86"
   std::set<std::string> repeated = {};  // options with a value that may come again
 };
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/patchpack/source/archive_plan.h"
 #include "tools/patchpack/commands/command_line.h"
+#include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/archive_plan.h"
 #include "tools/patchpack/source/folder_diff.h"
 #include "tools/patchpack/source/source_rules.h"
-#include "tools/patchpack/report/progress_reporter.h"
 
 namespace patchpack {
 namespace {
@@ -163,10 +163,9 @@ std::size_t Count(const Patch& patch, std::size_t (*of)(const ArchiveDiff&)) {
 }  // namespace
 
 int RunDiffCommand(std::span<const std::string> arguments) {
-  ParsedArguments parsed =
-      ParseArguments(arguments, {.with_value = {"-o", "--version"},
-                                 .switches = {"--quiet"},
-                                 .repeated = {"--whole"}});
+  ParsedArguments parsed = ParseArguments(
+      arguments,
+      {.with_value = {"-o", "--version"}, .switches = {"--quiet"}, .repeated = {"--whole"}});
   if (parsed.help) {
     std::cout << kHelp;
     return 0;
@@ -205,8 +204,8 @@ int RunDiffCommand(std::span<const std::string> arguments) {
   }
   std::cout << "wrote " << source.string() << ": "
             << Plural(patch.loose_files.size(), "loose file", "loose files") << " ("
-            << Plural(patch.whole_archives.size(), "whole archive", "whole archives") << " among them), "
-            << Plural(patch.archives.size(), "archive", "archives") << " with "
+            << Plural(patch.whole_archives.size(), "whole archive", "whole archives")
+            << " among them), " << Plural(patch.archives.size(), "archive", "archives") << " with "
             << Plural(Count(patch, [](const ArchiveDiff& d) { return d.new_entries.size(); }),
                       "new entry", "new entries")
             << " and "

@@ -33,9 +33,9 @@ bool MatchesWholePattern(std::string_view pattern, std::string_view path) {
     return false;
   }
   if (path.empty()) return false;
-  if (pattern.front() == '?' ? path.front() == '/'
-                             : base::ToLowerAscii(pattern.front()) !=
-                                   base::ToLowerAscii(path.front())) {
+  if (pattern.front() == '?'
+          ? path.front() == '/'
+          : base::ToLowerAscii(pattern.front()) != base::ToLowerAscii(path.front())) {
     return false;
   }
   return MatchesWholePattern(pattern.substr(1), path.substr(1));
@@ -59,21 +59,24 @@ FilePlan PlanChangedFile(const std::filesystem::path& old_root,
   // archive: the comparison then names what is wrong with it.
   if (new_shape == ZipShape::NotZip && old_shape != ZipShape::Zip) return {};
   for (const std::string& pattern : keep_whole) {
-    if (MatchesWholePattern(pattern, file.new_path)) return Whole("kept whole by --whole " + pattern);
+    if (MatchesWholePattern(pattern, file.new_path))
+      return Whole("kept whole by --whole " + pattern);
   }
   if (new_shape == ZipShape::Split) {
     return Whole("NEW's copy is one part of an archive split over several files");
   }
   if (new_shape == ZipShape::Embedded) {
-    return Whole("NEW's copy has other data before the archive, which the installer's rewrite "
-                 "would not keep");
+    return Whole(
+        "NEW's copy has other data before the archive, which the installer's rewrite "
+        "would not keep");
   }
   if (!FitsUnderArchives(file.new_path)) {
-    return Whole("a patch source needs an extension on the archive's name and none on the "
-                 "folders above it");
+    return Whole(
+        "a patch source needs an extension on the archive's name and none on the "
+        "folders above it");
   }
-  ArchiveDiffOutcome outcome = DiffArchives(old_root / file.old_path, new_root / file.new_path,
-                                            file.new_path);
+  ArchiveDiffOutcome outcome =
+      DiffArchives(old_root / file.old_path, new_root / file.new_path, file.new_path);
   if (!outcome.diff) return Whole(outcome.why_whole);
   return {.kind = FilePlan::Kind::ByEntry, .diff = std::move(*outcome.diff), .why_whole = ""};
 }

@@ -19,8 +19,8 @@ std::string ArchiveDifference(const fs::path& result, const fs::path& expected,
   try {
     ArchiveDiffOutcome outcome = DiffArchives(result, expected, shown);
     if (!outcome.diff) {
-      return shown + ": other bytes than in NEW, and no comparison by entry (" +
-             outcome.why_whole + ")";
+      return shown + ": other bytes than in NEW, and no comparison by entry (" + outcome.why_whole +
+             ")";
     }
     diff = std::move(outcome.diff);
   } catch (const CommandError& error) {

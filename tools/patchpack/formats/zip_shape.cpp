@@ -51,11 +51,11 @@ ZipShape ShapeOfFile(const std::filesystem::path& file) {
   const std::uint64_t signature = Field(head, 0, 4);
   if (signature == kSpannedMarker || signature == kUnsplitMarker) return ZipShape::Split;
 
-  // The last end record whose comment fits in the file, as readers find it.
+  // The last end record signature, where minizip, and so the installer,
+  // looks for it; a comment that runs past the end does not stop it.
   bool has_end = false;
   for (std::size_t at = tail_size >= zr::kEndSize ? tail_size - zr::kEndSize + 1 : 0; at-- > 0;) {
     if (Field(tail, at, 4) != zr::kEndSignature) continue;
-    if (at + zr::kEndSize + Field(tail, at + 20, 2) > tail_size) continue;
     const std::uint64_t disk = Field(tail, at + 4, 2);
     const std::uint64_t directory_disk = Field(tail, at + 6, 2);
     if ((disk != 0 && disk != kDeferredTo64) ||

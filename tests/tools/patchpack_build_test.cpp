@@ -15,6 +15,14 @@
 namespace patchpack {
 namespace {
 
+// Whether a command left its partial output file behind in the folder.
+bool HoldsPartialFile(const std::filesystem::path& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() == ".partial") return true;
+  }
+  return false;
+}
+
 using patchpack_test::RunPatchpack;
 using test_support::Quoted;
 using test_support::TempDir;
@@ -76,7 +84,7 @@ TEST(PatchpackBuild, WritesTheStreamOfTheWholeSourceSorted) {
   payload::Bytes payload_bytes = test_support::ReadBytes(dir / "p.bin");
   EXPECT_EQ(payload_bytes[0], 0);
   EXPECT_EQ(DecodedStream(payload_bytes), payload::BuildPatchStream(FullSourceDescription()));
-  EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
+  EXPECT_FALSE(HoldsPartialFile(dir.path()));
 }
 
 TEST(PatchpackBuild, SameSourceGivesSameBytesAndX86SetsTheFilter) {
@@ -210,7 +218,7 @@ TEST(PatchpackBuild, RefusesBadSourcesInOneLineAndKeepsTheOldPayload) {
     EXPECT_TRUE(patchpack_test::IsOneLineError(result)) << result.err;
     EXPECT_NE(result.err.find(bad.expected_error), std::string::npos) << result.err;
     EXPECT_EQ(test_support::ReadText(dir / "p.bin"), "previous payload");
-    EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
+    EXPECT_FALSE(HoldsPartialFile(dir.path()));
   }
 }
 
@@ -271,7 +279,7 @@ TEST(PatchpackBuild, RefusesAPatchThatChangesNothingUnlessAllowed) {
             std::string::npos)
       << refused.err;
   EXPECT_FALSE(std::filesystem::exists(dir / "p.bin"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "p.bin.partial"));
+  EXPECT_FALSE(HoldsPartialFile(dir.path()));
 
   auto allowed = RunPatchpack("build " + Quoted(dir / "source") +
                               " --allow-empty --output=" + Quoted(dir / "p.bin"));

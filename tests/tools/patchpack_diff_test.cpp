@@ -150,7 +150,9 @@ TEST_F(PatchpackDiff, PatchTurnsTheOldFolderIntoTheNewOne) {
 
   CommandResult result = Diff();
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(result.out, "wrote " + (dir / "source").string() +
+  EXPECT_EQ(result.out, "by entry: data/sounds.zip (2 new entries, 1 dropped entry)\n"
+                        "whole: data/broken.zip (OLD's copy is not a readable zip archive)\n"
+                        "wrote " + (dir / "source").string() +
                             ": 3 loose files (1 whole archive among them), 1 archive with 2 new "
                             "entries and 1 dropped entry, 1 deletion\n");
   EXPECT_EQ(ReadText(dir / "source/version.txt"), "5\n");

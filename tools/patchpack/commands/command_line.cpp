@@ -32,6 +32,10 @@ ParsedArguments ParseArguments(std::span<const std::string> arguments, const Opt
     if (!options_ended && argument.starts_with("--") && equals != std::string::npos) {
       // --name=value, the same as --name value.
       std::string name = argument.substr(0, equals);
+      if (spec.repeated.contains(name)) {
+        parsed.lists[name].push_back(argument.substr(equals + 1));
+        continue;
+      }
       if (!spec.with_value.contains(name)) throw UsageError("unknown option " + name);
       if (!parsed.values.emplace(name, argument.substr(equals + 1)).second) {
         throw UsageError("option " + name + " given twice");
@@ -49,6 +53,9 @@ ParsedArguments ParseArguments(std::span<const std::string> arguments, const Opt
       if (!parsed.switches.insert(argument).second) {
         throw UsageError("option " + argument + " given twice");
       }
+    } else if (spec.repeated.contains(argument)) {
+      if (i + 1 == arguments.size()) throw UsageError("option " + argument + " needs a value");
+      parsed.lists[argument].push_back(arguments[++i]);
     } else if (spec.with_value.contains(argument)) {
       if (i + 1 == arguments.size()) throw UsageError("option " + argument + " needs a value");
       if (!parsed.values.emplace(argument, arguments[++i]).second) {

@@ -17,8 +17,9 @@ namespace patchpack {
 CommandError UsageError(const std::string& message);
 
 struct OptionSpec {
-  std::set<std::string> with_value;  // such as "-o", followed by its value
-  std::set<std::string> switches;    // such as "--x86"
+  std::set<std::string> with_value;     // such as "-o", followed by its value
+  std::set<std::string> switches;       // such as "--x86"
+  std::set<std::string> repeated = {};  // options with a value that may come again
 };
 
 struct ParsedArguments {
@@ -29,9 +30,11 @@ struct ParsedArguments {
   std::vector<std::string> positional;
   std::map<std::string, std::string> values;
   std::set<std::string> switches;
+  std::map<std::string, std::vector<std::string>> lists;  // values of repeated options, in order
 };
 
-// Refuses unknown options, a missing option value and an option given twice.
+// Refuses unknown options, a missing option value and an option given twice
+// (but for those of `repeated`).
 // Long options take their value as "--name value" or "--name=value".
 // "--" ends the options, so a file named like one can still be given.
 ParsedArguments ParseArguments(std::span<const std::string> arguments, const OptionSpec& spec);

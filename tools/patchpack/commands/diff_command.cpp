@@ -1,5 +1,6 @@
 // patchpack diff: an old and a new game folder in, a patch source folder out,
 // for the author to review and then build.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -7,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "base/ascii.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/report/json_writer.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
-#include "tools/patchpack/source/archive_diff.h"
+#include "tools/patchpack/source/archive_plan.h"
 #include "tools/patchpack/source/folder_diff.h"
 #include "tools/patchpack/source/source_file.h"
+#include "tools/patchpack/source/source_rules.h"
 #include "tools/patchpack/trial/recorded_version.h"
 
 namespace patchpack {
@@ -28,19 +29,27 @@ constexpr const char* kHelp =
     "Writes the patch source folder SOURCE of a patch that turns the game folder\n"
     "OLD into NEW, to be reviewed and then built with 'patchpack build':\n"
     "  files/       files of NEW that OLD lacks or holds with other bytes\n"
-    "  archives/    for a .zip in both whose bytes differ: its new and changed\n"
-    "               entries, and a .drop list of the entries NEW lacks\n"
+    "  archives/    for a zip archive in both whose bytes differ, whatever its\n"
+    "               extension (.zip, .pk3...): its new and changed entries, and\n"
+    "               a .drop list of the entries NEW lacks\n"
     "  delete.txt   files of OLD that NEW lacks\n"
     "Paths match without regard to case, as on Windows; curver.txt is left out.\n"
-    "An archive diff reproduces the entries' contents, under lower-case names,\n"
-    "not the archive's bytes. A .zip that the installer could not merge into is\n"
-    "shipped whole under files/. When NEW's curver.txt records a version not\n"
-    "above OLD's, a warning asks whether OLD and NEW were given the wrong way\n"
-    "round.\n"
+    "Names that Windows cannot hold, and names longer than the installer takes,\n"
+    "are refused, as build refuses them.\n"
+    "Archives are told by their bytes. An archive diff reproduces the entries'\n"
+    "contents, under lower-case names, not the archive's bytes. An archive that\n"
+    "the installer could not rebuild by entry (encrypted or split, say) is\n"
+    "shipped whole under files/; each archive's line says which and why.\n"
+    "When NEW's curver.txt records a version not above OLD's, a warning asks\n"
+    "whether OLD and NEW were given the wrong way round.\n"
     "\n"
     "options:\n"
     "  -o SOURCE     the patch source folder to write; absent or empty\n"
     "  --version N   the patch version, decimal (may be negative)\n"
+    "  --whole PATTERN\n"
+    "                ship the archives that PATTERN matches whole (a path in NEW\n"
+    "                with '/', any case; * for any characters within a name,\n"
+    "                ? for one); may be given more than once\n"
     "  --json        print one JSON document instead of the summary\n"
     "  --quiet       no progress of the comparison on stderr (shown for work\n"
     "                longer than a second: a bar on a terminal, a line every\n"
@@ -51,7 +60,7 @@ struct Patch {
   std::vector<std::string> loose_files;                       // paths in NEW
   std::vector<std::pair<std::string, ArchiveDiff>> archives;  // by path in NEW
   std::vector<std::string> deletions;
-  std::size_t whole_archives = 0;  // loose files that are changed archives
+  std::vector<std::pair<std::string, std::string>> whole_archives;  // loose, with the reason
 };
 
 std::int32_t ParseVersion(const std::string& text) {
@@ -64,43 +73,39 @@ std::int32_t ParseVersion(const std::string& text) {
   return version;
 }
 
-bool HasExtension(const std::string& name) {
-  std::size_t dot = name.rfind('.');
-  return dot != std::string::npos && dot != 0 && dot + 1 != name.size();
+std::string GamePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }
 
-// Under archives/, build takes the first folder whose name has an extension
-// for the archive, so a folder above it must have none.
-bool FitsUnderArchives(const std::string& path) {
-  std::size_t start = 0;
-  for (std::size_t slash = path.find('/'); slash != std::string::npos;
-       slash = path.find('/', start)) {
-    if (HasExtension(path.substr(start, slash - start))) return false;
-    start = slash + 1;
-  }
-  return HasExtension(path.substr(start));
-}
-
+// Names are checked here by the rules that build applies, so that a source
+// that diff writes is one that build takes.
 Patch MakePatch(const fs::path& old_root, const fs::path& new_root,
-                ProgressReporter::Mode progress) {
+                const std::vector<std::string>& keep_whole, ProgressReporter::Mode progress) {
   FolderDiff folders = DiffFolders(old_root, new_root, progress);
   Patch patch;
+  for (const std::string& path : folders.deletions) {
+    if (std::optional<std::string> problem = GamePathProblem(GamePath(path))) {
+      throw CommandError("OLD file '" + path + "', which the patch would delete: " + *problem);
+    }
+  }
   patch.deletions = std::move(folders.deletions);
   for (const ChangedFile& file : folders.changed) {
-    bool archive = !file.old_path.empty() && base::ToLowerAscii(file.new_path).ends_with(".zip");
-    if (!archive) {
-      patch.loose_files.push_back(file.new_path);
-      continue;
+    CheckTarget(GamePath(file.new_path), "NEW file '" + file.new_path + "'");
+    FilePlan plan;
+    try {
+      plan = PlanChangedFile(old_root, new_root, file, keep_whole);
+    } catch (const CommandError& error) {
+      throw CommandError(std::string(error.what()) + " (--whole '" + file.new_path +
+                         "' ships it as it is)");
     }
-    std::optional<ArchiveDiff> diff;
-    if (FitsUnderArchives(file.new_path)) {
-      diff = DiffArchives(old_root / file.old_path, new_root / file.new_path, file.new_path);
-    }
-    if (!diff) {
+    if (plan.kind == FilePlan::Kind::Loose) {
       patch.loose_files.push_back(file.new_path);
-      ++patch.whole_archives;
-    } else if (!diff->empty()) {
-      patch.archives.emplace_back(file.new_path, std::move(*diff));
+    } else if (plan.kind == FilePlan::Kind::Whole) {
+      patch.loose_files.push_back(file.new_path);
+      patch.whole_archives.emplace_back(file.new_path, plan.why_whole);
+    } else if (!plan.diff.empty()) {
+      patch.archives.emplace_back(file.new_path, std::move(plan.diff));
     }
   }
   return patch;
@@ -205,7 +210,7 @@ void PrintJson(const fs::path& source, std::int32_t version, const Patch& patch,
       .Member("source", source.string())
       .Member("version", version)
       .Member("loose_files", patch.loose_files)
-      .Member("whole_archives", patch.whole_archives);
+      .Member("whole_archives", patch.whole_archives.size());
   json.Key("archives").BeginArray();
   for (const auto& [path, diff] : patch.archives) {
     json.BeginObject().Member("name", path).Key("new_entries").BeginArray();
@@ -225,7 +230,9 @@ void PrintJson(const fs::path& source, std::int32_t version, const Patch& patch,
 
 int RunDiffCommand(std::span<const std::string> arguments) {
   ParsedArguments parsed = ParseArguments(
-      arguments, {.with_value = {"-o", "--version"}, .switches = {"--quiet", "--json"}});
+      arguments, {.with_value = {"-o", "--version"},
+                  .switches = {"--quiet", "--json"},
+                  .repeated = {"--whole"}});
   if (AnswerHelpOrVersion(parsed, kHelp)) return 0;
   if (parsed.positional.size() != 2) throw UsageError("diff takes an OLD and a NEW folder");
   if (!parsed.values.contains("-o")) throw UsageError("diff needs -o SOURCE");
@@ -239,7 +246,7 @@ int RunDiffCommand(std::span<const std::string> arguments) {
     throw CommandError(source.string() + " exists and is not an empty folder");
   }
   const fs::path new_root = parsed.positional[1];
-  Patch patch = MakePatch(parsed.positional[0], new_root,
+  Patch patch = MakePatch(parsed.positional[0], new_root, parsed.lists["--whole"],
                           ProgressReporter::ModeForStderr(parsed.switches.contains("--quiet")));
   try {
     WriteSource(source, version, patch, new_root);
@@ -255,10 +262,18 @@ int RunDiffCommand(std::span<const std::string> arguments) {
   }
   for (const std::string& warning : warnings)
     std::cerr << "patchpack: warning: " << warning << "\n";
+  for (const auto& [path, diff] : patch.archives) {
+    std::cout << "by entry: " << path << " ("
+              << Plural(diff.new_entries.size(), "new entry", "new entries") << ", "
+              << Plural(diff.drop_names.size(), "dropped entry", "dropped entries") << ")\n";
+  }
+  for (const auto& [path, why] : patch.whole_archives) {
+    std::cout << "whole: " << path << " (" << why << ")\n";
+  }
   std::cout << "wrote " << source.string() << ": "
             << Plural(patch.loose_files.size(), "loose file", "loose files") << " ("
-            << Plural(patch.whole_archives, "whole archive", "whole archives") << " among them), "
-            << Plural(patch.archives.size(), "archive", "archives") << " with "
+            << Plural(patch.whole_archives.size(), "whole archive", "whole archives")
+            << " among them), " << Plural(patch.archives.size(), "archive", "archives") << " with "
             << Plural(Count(patch, NewEntries), "new entry", "new entries") << " and "
             << Plural(Count(patch, DroppedEntries), "dropped entry", "dropped entries") << ", "
             << Plural(patch.deletions.size(), "deletion", "deletions") << "\n";

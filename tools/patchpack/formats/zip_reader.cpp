@@ -11,6 +11,8 @@ namespace {
 // whole instead of cut short.
 constexpr std::size_t kNameBuffer = 65536;
 
+constexpr uLong kEncryptedFlag = 0x0001;  // bit 0 of the general-purpose flag
+
 }  // namespace
 
 ZipReader::ZipReader(const std::filesystem::path& path, std::string shown)
@@ -30,6 +32,7 @@ ZipReader::ZipReader(const std::filesystem::path& path, std::string shown)
     entry.crc = static_cast<std::uint32_t>(info.crc);
     entry.size = info.uncompressed_size;
     entry.method = static_cast<int>(info.compression_method);
+    entry.encrypted = (info.flag & kEncryptedFlag) != 0;
     entries_.push_back(std::move(entry));
     result = unzGoToNextFile(file_.get());
   }

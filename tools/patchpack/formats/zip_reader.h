@@ -22,6 +22,7 @@ struct ZipEntry {
   std::uint32_t crc = 0;
   std::uint64_t size = 0;  // uncompressed
   int method = 0;
+  bool encrypted = false;
   unz64_file_pos position{};
 };
 

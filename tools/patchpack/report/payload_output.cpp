@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
+
 
 #include "tools/patchpack/report/command_error.h"
 
@@ -16,12 +18,20 @@ namespace {
 }  // namespace
 
 PayloadOutput::PayloadOutput(const std::filesystem::path& destination)
-    : destination_(destination), partial_(destination) {
-  partial_ += ".partial";
+    : destination_(destination) {
   // A folder at the destination would only be found by the final rename.
   std::error_code ignored;
   if (std::filesystem::is_directory(destination_, ignored))
     Fail(destination_, std::strerror(EISDIR));
+  // The partial file gets a short name of its own beside the destination:
+  // "<name>.partial" would not fit where the destination's name is near
+  // the system's limit, and a fresh name is never one that already exists.
+  std::random_device random;
+  do {
+    char name[32];
+    std::snprintf(name, sizeof name, ".patchpack-%08x.partial", static_cast<unsigned>(random()));
+    partial_ = destination_.parent_path() / name;
+  } while (std::filesystem::exists(partial_, ignored));
   file_ = std::fopen(partial_.string().c_str(), "wb");
   if (file_ == nullptr) Fail(destination_, std::strerror(errno));
 }

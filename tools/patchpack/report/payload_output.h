@@ -1,6 +1,7 @@
 // The file a command writes its result to, opened before the work starts so
 // that a path that cannot be written is refused at once, not after minutes of
-// compression. The bytes go to "<path>.partial", which replaces the path only
+// compression. The bytes go to a partial file of a fresh name beside it
+// (".patchpack-XXXXXX.partial"), which replaces the path only
 // when Commit succeeds; otherwise it is removed, so a failed command never
 // leaves a half-written file under the real name. Every failure names the
 // path the user gave, never the partial file, which the user did not name.

@@ -8,16 +8,21 @@
 #include "tools/patchpack/formats/zip_reader.h"
 #include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/source/source_rules.h"
 
 namespace patchpack {
 namespace {
 
 bool IsFolderEntry(const std::string& name) { return name.ends_with('/'); }
 
+bool CopiedRaw(const ZipEntry& entry) { return entry.method == 0 || entry.method == Z_DEFLATED; }
+
 // A new entry becomes a file below the archive's folder in the patch source,
-// so each part of its name must be an ordinary file or folder name there.
+// so each part of its name must be an ordinary file or folder name there,
+// and the whole name one that the installer takes.
 void CheckWritableName(const std::string& name, const std::set<std::string>& all,
                        const std::string& shown) {
+  CheckEntryName(name, shown);
   std::size_t start = 0;
   while (true) {
     std::size_t end = name.find('/', start);
@@ -36,12 +41,14 @@ void CheckWritableName(const std::string& name, const std::set<std::string>& all
   }
 }
 
+ArchiveDiffOutcome Whole(const std::string& why) { return {std::nullopt, why}; }
+
 class ArchiveComparison {
  public:
   ArchiveComparison(ZipReader& old_zip, ZipReader& new_zip, const std::string& shown)
       : old_zip_(old_zip), new_zip_(new_zip), shown_(shown) {}
 
-  std::optional<ArchiveDiff> Run() {
+  ArchiveDiffOutcome Run() {
     std::map<std::string, const ZipEntry*> new_entries;
     for (const ZipEntry& entry : new_zip_.entries()) {
       auto [it, inserted] = new_entries.try_emplace(base::ToLowerAscii(entry.name), &entry);
@@ -49,9 +56,18 @@ class ArchiveComparison {
         throw CommandError("new " + shown_ + " holds entries '" + it->second->name + "' and '" +
                            entry.name + "', which the installer cannot tell apart");
       }
+      if (entry.encrypted) return Whole("NEW's entry '" + entry.name + "' is encrypted");
+      if (!CopiedRaw(entry)) {
+        return Whole("NEW's entry '" + entry.name + "' is compressed by method " +
+                     std::to_string(entry.method) + ", which patchpack cannot read");
+      }
     }
     for (const ZipEntry& entry : old_zip_.entries()) {
-      if (entry.name.size() > engine::zip_records::kMaxEntryNameLength) return std::nullopt;
+      if (entry.name.size() > engine::zip_records::kMaxEntryNameLength) {
+        return Whole("OLD's copy holds an entry name of " + std::to_string(entry.name.size()) +
+                     " bytes; the installer reads names of at most " +
+                     std::to_string(engine::zip_records::kMaxEntryNameLength));
+      }
       old_entries_[base::ToLowerAscii(entry.name)].push_back(&entry);
     }
 
@@ -59,7 +75,7 @@ class ArchiveComparison {
     std::set<std::string> written;
     for (const auto& [name, entry] : new_entries) {
       std::optional<bool> same = SameAsOld(name, *entry);
-      if (!same) return std::nullopt;
+      if (!same) return Whole("OLD's entry '" + name + "' cannot be read");
       // A folder entry carries nothing, and a patch source cannot hold one.
       if (*same || IsFolderEntry(name)) continue;
       diff.new_entries.push_back({name, NewContent(*entry)});
@@ -67,20 +83,29 @@ class ArchiveComparison {
     }
     for (const auto& [name, entries] : old_entries_) {
       if (!new_entries.contains(name)) {
-        if (name.find_first_of("\r\n") != std::string::npos) return std::nullopt;
+        if (name.find_first_of("\r\n") != std::string::npos) {
+          return Whole("OLD's entry name '" + name + "' holds a line break, which a .drop list " +
+                       "cannot carry");
+        }
         diff.drop_names.push_back(name);
         continue;
       }
       // A surviving entry is copied as stored, which the installer can do
-      // only for stored and deflated entries.
+      // only for stored and deflated entries that are not encrypted.
       for (const ZipEntry* entry : entries) {
-        if (!written.contains(name) && entry->method != 0 && entry->method != Z_DEFLATED) {
-          return std::nullopt;
+        if (written.contains(name)) break;
+        if (entry->encrypted) {
+          return Whole("OLD's entry '" + entry->name +
+                       "' is encrypted, and the installer cannot copy it");
+        }
+        if (!CopiedRaw(*entry)) {
+          return Whole("OLD's entry '" + entry->name + "' is compressed by method " +
+                       std::to_string(entry->method) + ", which the installer cannot copy");
         }
       }
     }
     for (const std::string& name : written) CheckWritableName(name, written, "new " + shown_);
-    return diff;
+    return {std::move(diff), ""};
   }
 
  private:
@@ -90,6 +115,8 @@ class ArchiveComparison {
     // Old entries that share a lower-cased name all give way to one new entry.
     if (old == old_entries_.end() || old->second.size() != 1) return false;
     const ZipEntry& old_entry = *old->second.front();
+    // An old entry that cannot be read is replaced, never compared.
+    if (old_entry.encrypted || !CopiedRaw(old_entry)) return false;
     if (old_entry.crc != entry.crc || old_entry.size != entry.size) return false;
     payload::Bytes old_content;
     try {
@@ -110,15 +137,17 @@ class ArchiveComparison {
 
 }  // namespace
 
-std::optional<ArchiveDiff> DiffArchives(const std::filesystem::path& old_archive,
-                                        const std::filesystem::path& new_archive,
-                                        const std::string& shown) {
+ArchiveDiffOutcome DiffArchives(const std::filesystem::path& old_archive,
+                                const std::filesystem::path& new_archive,
+                                const std::string& shown) {
   ZipReader new_zip(new_archive, "new " + shown);
   std::optional<ZipReader> old_zip;
+  const std::string old_shown = "old " + shown;
   try {
-    old_zip.emplace(old_archive, "old " + shown);
-  } catch (const CommandError&) {
-    return std::nullopt;  // shipped whole
+    old_zip.emplace(old_archive, old_shown);
+  } catch (const CommandError& error) {
+    // The reader names the archive first; the reason follows ": ".
+    return Whole("OLD's copy is " + std::string(error.what()).substr(old_shown.size() + 2));
   }
   return ArchiveComparison(*old_zip, new_zip, shown).Run();
 }

@@ -21,14 +21,22 @@ struct ArchiveDiff {
   bool empty() const { return new_entries.empty() && drop_names.empty(); }
 };
 
-// nullopt when the installer could not merge into the old archive (it is
-// unreadable, holds a name longer than the installer reads, or an entry that
-// would survive is neither stored nor deflated); the caller then ships the
-// new archive whole. Throws CommandError, naming `shown_new`,
-// when the new archive cannot be read or its entries cannot be written into a
-// patch source.
-std::optional<ArchiveDiff> DiffArchives(const std::filesystem::path& old_archive,
-                                        const std::filesystem::path& new_archive,
-                                        const std::string& shown_new);
+// Either the diff, or why the installer could not rebuild the new archive
+// from the old one by entry, in words for the author: the caller then ships
+// the new archive whole.
+struct ArchiveDiffOutcome {
+  std::optional<ArchiveDiff> diff;
+  std::string why_whole;  // set when there is no diff
+};
+
+// No diff when the old archive is unreadable, holds a name longer than the
+// installer reads, or an entry that would survive is encrypted or neither
+// stored nor deflated; also when the new archive holds an entry that cannot
+// be read back for comparison (encrypted, or compressed by another method).
+// Throws CommandError, naming `shown_new`, when the new archive cannot be
+// read or its entries cannot be written into a patch source.
+ArchiveDiffOutcome DiffArchives(const std::filesystem::path& old_archive,
+                                const std::filesystem::path& new_archive,
+                                const std::string& shown_new);
 
 }  // namespace patchpack

@@ -29,11 +29,6 @@ std::vector<fs::directory_entry> SortedChildren(const fs::path& folder, const st
   return children;
 }
 
-bool HasExtension(const std::string& name) {
-  std::size_t dot = name.rfind('.');
-  return dot != std::string::npos && dot != 0 && dot + 1 != name.size();
-}
-
 std::string Joined(const std::vector<std::string>& parts, char separator) {
   std::string joined;
   for (const std::string& part : parts) {
@@ -119,7 +114,7 @@ class SourceLoader {
     WalkFiles(source_ / "files", "files", parts,
               [&](const fs::path& file, const std::string& shown, const auto& path) {
                 std::string target = Joined(path, '\\');
-                CheckStageable(target, shown);
+                CheckTarget(target, shown);
                 targets_.Add(target, shown);
                 description_.loose_files.push_back({target, ReadContent(file, shown)});
               });
@@ -155,7 +150,7 @@ class SourceLoader {
       Kind kind = KindOf(child, child_shown);
       if (kind == Kind::Folder && name.ends_with(kDropSuffix)) {
         throw CommandError(child_shown + " is a folder; a .drop list must be a file");
-      } else if (kind == Kind::Folder && HasExtension(name)) {
+      } else if (kind == Kind::Folder && NamesArchive(name)) {
         LoadNewEntries(child.path(), child_shown, Archive(parts, child_shown));
       } else if (kind == Kind::Folder) {
         WalkArchiveFolders(child.path(), child_shown, parts);
@@ -173,13 +168,13 @@ class SourceLoader {
 
   payload::ArchiveRecord& Archive(const std::vector<std::string>& parts, const std::string& shown) {
     std::string path = Joined(parts, '\\');
-    if (!HasExtension(parts.back())) {
+    if (!NamesArchive(parts.back())) {
       throw CommandError(shown + " names no archive: an archive's name has an extension");
     }
     auto [it, inserted] = archives_.try_emplace(path);
     if (inserted) {
       it->second.path = path;
-      CheckStageable(path, shown);
+      CheckTarget(path, shown);
       archive_origins_[path] = shown;
       targets_.Add(path, shown);
     }

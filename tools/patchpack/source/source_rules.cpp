@@ -1,9 +1,12 @@
 #include "tools/patchpack/source/source_rules.h"
 
 #include <charconv>
+#include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "base/ascii.h"
+#include "engine/archive/zip_records.h"
 #include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_file.h"
 
@@ -28,6 +31,39 @@ void CheckNoZeroByte(const std::string& name, const std::string& shown_as) {
   if (name.find('\0') != std::string::npos) {
     throw CommandError(shown_as + ": a name holds a 0 byte, which would end it early");
   }
+}
+
+// Names that Windows opens as a device wherever they stand, also with an
+// extension: writing "con.txt" writes to the console, not to a file.
+bool IsDeviceName(const std::string& name) {
+  std::string stem = base::ToLowerAscii(name.substr(0, name.find('.')));
+  // Windows also drops spaces before the extension: "nul .txt" is NUL.
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+std::optional<std::string> WindowsNameProblem(const std::string& name) {
+  const std::string quoted = "the name '" + name + "'";
+  if (name.ends_with(' ')) return quoted + " ends in a space, which Windows drops from names";
+  if (name.ends_with('.')) return quoted + " ends in a dot, which Windows drops from names";
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02x", byte);
+      return quoted + " holds the control character " + code + ", which Windows refuses in names";
+    }
+    if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
+      return quoted + " holds '" + std::string(1, c) + "', which Windows refuses in names";
+    }
+  }
+  if (IsDeviceName(name)) {
+    return quoted + " is a device on Windows (CON, PRN, AUX, NUL, COM1-9 and LPT1-9 are, with " +
+           "any extension)";
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -82,6 +118,12 @@ void CheckEntryName(const std::string& name, const std::string& shown_as) {
                        "' has upper-case letters; the installer compares entry names in lower "
                        "case, so write them in lower case");
   }
+  if (name.size() > engine::zip_records::kMaxEntryNameLength) {
+    throw CommandError(shown_as + ": entry name '" + name + "' is " + std::to_string(name.size()) +
+                       " bytes; the installer reads entry names of at most " +
+                       std::to_string(engine::zip_records::kMaxEntryNameLength) +
+                       ", so no later patch could rewrite the archive");
+  }
 }
 
 std::string DeletionPath(const std::string& line, const std::string& shown_as) {
@@ -97,28 +139,56 @@ std::string DeletionPath(const std::string& line, const std::string& shown_as) {
       throw CommandError(shown_as + ": '" + line + "' is not a path inside the game folder");
     }
     path += part;
-    if (end == std::string::npos) return path;
+    if (end == std::string::npos) {
+      if (std::optional<std::string> problem = GamePathProblem(path)) {
+        throw CommandError(shown_as + ": '" + line + "': " + *problem);
+      }
+      return path;
+    }
     path += '\\';
     start = end + 1;
   }
 }
 
-void CheckStageable(const std::string& target, const std::string& shown_as) {
+std::optional<std::string> GamePathProblem(const std::string& path) {
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (std::optional<std::string> problem = WindowsNameProblem(path.substr(start, end - start))) {
+      return problem;
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> TargetProblem(const std::string& target) {
+  if (std::optional<std::string> problem = GamePathProblem(target)) return problem;
   const std::size_t last = target.rfind('\\');
   const std::size_t name_start = last == std::string::npos ? 0 : last + 1;
   const std::size_t name_bytes = target.size() - name_start;
   if (name_bytes + kStagingSuffixBytes > kMaxNameBytes) {
-    throw CommandError(shown_as + ": the name is " + std::to_string(name_bytes) +
-                       " bytes; the installer stages it under a name 7 bytes longer, and names "
-                       "end at " +
-                       std::to_string(kMaxNameBytes) + " bytes, so use at most " +
-                       std::to_string(kMaxNameBytes - kStagingSuffixBytes));
+    return "the name is " + std::to_string(name_bytes) +
+           " bytes; the installer stages it under a name 7 bytes longer, and names end at " +
+           std::to_string(kMaxNameBytes) + " bytes, so use at most " +
+           std::to_string(kMaxNameBytes - kStagingSuffixBytes);
   }
   if (last != std::string::npos && last > kMaxFolderPrefix) {
-    throw CommandError(shown_as + ": the folders above it take " + std::to_string(last) +
-                       " characters; the installer creates at most " +
-                       std::to_string(kMaxFolderPrefix));
+    return "the folders above it take " + std::to_string(last) +
+           " characters; the installer creates at most " + std::to_string(kMaxFolderPrefix);
   }
+  return std::nullopt;
+}
+
+void CheckTarget(const std::string& target, const std::string& shown_as) {
+  if (std::optional<std::string> problem = TargetProblem(target)) {
+    throw CommandError(shown_as + ": " + *problem);
+  }
+}
+
+bool NamesArchive(const std::string& folder_name) {
+  std::size_t dot = folder_name.rfind('.');
+  return dot != std::string::npos && dot != 0 && dot + 1 != folder_name.size();
 }
 
 void TargetRegistry::Add(const std::string& target, const std::string& shown_as) {

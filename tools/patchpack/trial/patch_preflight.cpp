@@ -6,13 +6,12 @@
 #include "tools/patchpack/formats/zip_reader.h"
 #include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/folder_diff.h"
+#include "tools/patchpack/source/source_rules.h"
 
 namespace patchpack {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t kMaxNameBytes = 255;  // one path component, NTFS and ext4 alike
 
 // The game path a stream path names, matching each component without regard
 // to case as the installer does; nullopt when a component is missing.
@@ -35,35 +34,19 @@ std::optional<fs::path> FindInGame(const fs::path& game, const std::string& stre
   return here;
 }
 
-std::optional<std::string> NameProblem(const std::string& path) {
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    std::string part = path.substr(start, end - start);
-    if (part.size() + 7 > kMaxNameBytes) {  // the staged copy adds ".updtmp"
-      return "the name '" + part + "' is longer than a file system holds with .updtmp added";
-    }
-    for (char c : part) {
-      if (static_cast<unsigned char>(c) < 32 ||
-          std::string_view("<>:\"/|?*").find(c) != std::string_view::npos) {
-        return "the name '" + part + "' holds a character that Windows refuses in file names";
-      }
-    }
-    start = end + 1;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::vector<std::string> FindPatchProblems(const payload::PatchDescription& patch,
                                            const fs::path& game) {
   std::vector<std::string> problems;
   for (const payload::FileEntry& file : patch.loose_files) {
-    if (auto problem = NameProblem(file.name)) problems.push_back(file.name + ": " + *problem);
+    if (auto problem = TargetProblem(file.name)) problems.push_back(file.name + ": " + *problem);
   }
   for (const payload::ArchiveRecord& archive : patch.archives) {
+    if (auto problem = TargetProblem(archive.path)) {
+      problems.push_back(archive.path + ": " + *problem);
+      continue;
+    }
     std::optional<fs::path> found = FindInGame(game, archive.path);
     std::error_code error;
     if (!found || !fs::is_regular_file(*found, error)) {

@@ -14,9 +14,9 @@
 namespace patchpack {
 
 // One line for each record the game cannot take: an archive record for an
-// archive the game lacks or that cannot be read as a zip, a target name
-// longer than the game's file system holds or with characters Windows
-// refuses in a file name.
+// archive the game lacks or that cannot be read as a zip, a target that the
+// installer cannot write on Windows (the rules of TargetProblem, which build
+// and diff apply too).
 std::vector<std::string> FindPatchProblems(const payload::PatchDescription& patch,
                                            const std::filesystem::path& game);
 

@@ -31,6 +31,12 @@ TEST(CaseInsensitiveChoiceTest, OfSeveralMatchesTheSmallestInByteOrderWinsInAnyL
   for (const auto& entries : orders) EXPECT_EQ(Choose("mAPs", entries), "MAPS");
 }
 
+TEST(CaseInsensitiveChoiceTest, AnEntrySpeltExactlyAsWantedWinsOverSmallerOnes) {
+  EXPECT_EQ(Choose("maps", {"MAPS", "maps", "Maps"}), "maps");
+  EXPECT_EQ(Choose("maps", {"maps", "MAPS", "Maps"}), "maps");
+  EXPECT_EQ(Choose("Maps", {"Maps", "MAPS", "maps"}), "Maps");
+}
+
 TEST(CaseInsensitiveChoiceTest, OnlyAsciiLettersAreFolded) {
   EXPECT_EQ(Choose("\xC4x", {"\xE4x", "\xE4X"}), std::nullopt);
 }

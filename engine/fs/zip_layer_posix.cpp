@@ -4,12 +4,12 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <exception>
 #include <memory>
 
 #include "base/unique_fd.h"
+#include "base/whole_transfer_posix.h"
 #include "engine/fs/early_write_out_posix.h"
 #include "engine/fs/write_behind_posix.h"
 #include "engine/fs/zip_function_table.h"
@@ -87,17 +87,11 @@ voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
 uLong ZCALLBACK Read(voidpf, voidpf opened, void* buffer, uLong size) {
   ZipStream& stream = Stream(opened);
   if (!stream.Settle()) return 0;
-  auto* to = static_cast<unsigned char*>(buffer);
-  uLong done = 0;
-  while (done < size) {
-    const ssize_t read = pread(stream.fd(), to + done, size - done, stream.position);
-    if (read < 0 && errno == EINTR) continue;
-    if (read < 0) stream.Fail();
-    if (read <= 0) break;
-    done += static_cast<uLong>(read);
-    stream.position += read;
-  }
-  return done;
+  const base::ReadResult read =
+      base::ReadWholeAt(stream.fd(), buffer, size, static_cast<std::uint64_t>(stream.position));
+  if (read.failed) stream.Fail();
+  stream.position += static_cast<off_t>(read.done);
+  return static_cast<uLong>(read.done);
 }
 
 uLong ZCALLBACK Write(voidpf, voidpf opened, const void* buffer, uLong size) {

@@ -6,14 +6,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/hex.h"
 #include "payload/payload_encoder.h"
 #include "payload/payload_writer.h"
 #include "payload/sha1.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/report/json_text.h"
-#include "tools/patchpack/source/patch_source.h"
 #include "tools/patchpack/report/payload_output.h"
 #include "tools/patchpack/report/progress_reporter.h"
+#include "tools/patchpack/source/patch_source.h"
 
 namespace patchpack {
 namespace {
@@ -154,7 +155,7 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   }
   out.Commit();
 
-  std::string sha1 = Sha1Hex(payload_sha1.Finish());
+  std::string sha1 = base::LowerHex(payload_sha1.Finish());
   if (parsed.switches.contains("--json")) {
     PrintJson(output, description, stream_size, payload_size, sha1);
     return 0;

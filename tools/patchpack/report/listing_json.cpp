@@ -1,5 +1,6 @@
 #include "tools/patchpack/report/listing_json.h"
 
+#include "base/hex.h"
 #include "payload/sha1.h"
 #include "tools/patchpack/report/json_text.h"
 
@@ -7,7 +8,7 @@ namespace patchpack {
 
 void WritePayloadMember(std::ostream& out, const payload::Bytes& payload_bytes) {
   out << "  \"payload\": {\"bytes\": " << payload_bytes.size()
-      << ", \"sha1\": " << JsonString(Sha1Hex(payload::ComputeSha1(payload_bytes)));
+      << ", \"sha1\": " << JsonString(base::LowerHex(payload::ComputeSha1(payload_bytes)));
   if (!payload_bytes.empty()) {
     out << ", \"x86_filter\": " << (payload_bytes[0] == 1 ? "true" : "false");
   }

@@ -206,6 +206,29 @@ TEST_F(PatchpackVerify, OfNamesThatDifferOnlyInCaseExaminesTheArchiveTheInstalle
   }
 }
 
+// build refuses a name or a folder prefix one byte longer (patchpack_build_test);
+// the longest it takes, the installer must stage: a name of 248 bytes, 255
+// with ".updtmp", under folders that take exactly 999 characters.
+TEST_F(PatchpackVerify, TheLongestNamesBuildTakesAreOnesTheInstallerStages) {
+  fs::path folder = dir / "edge/files";
+  std::string target;
+  for (char c : {'a', 'b', 'c', 'd'}) {
+    folder /= std::string(249, c);
+    target += std::string(249, c) + "/";
+  }
+  ASSERT_EQ(target.size() - 1, 999u);
+  target += std::string(248, 'n');
+  WriteText(folder / std::string(248, 'n'), "edge");
+  WriteText(dir / "edge/version.txt", "14");
+  auto built = RunPatchpack("build " + Quoted(dir / "edge") + " -o " + Quoted(dir / "edge.bin"));
+  ASSERT_EQ(built.exit_code, 0) << built.err;
+  fs::copy(dir / "old", dir / "edge-new", fs::copy_options::recursive);
+  WriteText(dir / "edge-new" / target, "edge");
+  auto result = Verify(dir / "edge.bin", " --expect " + Quoted(dir / "edge-new"));
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  EXPECT_TRUE(Contains(result.out, "the result equals ")) << result.out;
+}
+
 // The --json document, read back by Python's parser: one line per query.
 std::string QueryJson(const test_support::CommandResult& result, const fs::path& file,
                       const std::string& expressions) {

@@ -4,10 +4,10 @@
 #include <set>
 
 #include "base/ascii.h"
-#include "engine/archive/zip_records.h"
+#include "engine/name_limits.h"
 #include "tools/patchpack/commands/command_line.h"
-#include "tools/patchpack/source/folder_diff.h"
 #include "tools/patchpack/formats/zip_reader.h"
+#include "tools/patchpack/source/folder_diff.h"
 
 namespace patchpack {
 namespace {
@@ -51,7 +51,7 @@ class ArchiveComparison {
       }
     }
     for (const ZipEntry& entry : old_zip_.entries()) {
-      if (entry.name.size() > engine::zip_records::kMaxEntryNameLength) return std::nullopt;
+      if (entry.name.size() > engine::kMaxEntryNameLength) return std::nullopt;
       old_entries_[base::ToLowerAscii(entry.name)].push_back(&entry);
     }
 

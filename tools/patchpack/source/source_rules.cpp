@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "base/ascii.h"
+#include "engine/name_limits.h"
 #include "tools/patchpack/commands/command_line.h"
 #include "tools/patchpack/source/source_file.h"
 
@@ -11,13 +12,6 @@ namespace patchpack {
 namespace {
 
 constexpr std::uint64_t kMaxContent = std::numeric_limits<std::uint32_t>::max();
-
-// The installer's limits: a name of at most 255 bytes on every file system
-// it meets, the ".updtmp" (and ".updbak") it appends while staging and
-// committing, and the longest folder prefix it creates.
-constexpr std::size_t kMaxNameBytes = 255;
-constexpr std::size_t kStagingSuffixBytes = 7;
-constexpr std::size_t kMaxFolderPrefix = 999;
 
 std::string ReadText(const std::filesystem::path& file, const std::string& shown_as) {
   payload::Bytes bytes = ReadWholeSourceFile(file, shown_as);
@@ -107,17 +101,18 @@ void CheckStageable(const std::string& target, const std::string& shown_as) {
   const std::size_t last = target.rfind('\\');
   const std::size_t name_start = last == std::string::npos ? 0 : last + 1;
   const std::size_t name_bytes = target.size() - name_start;
-  if (name_bytes + kStagingSuffixBytes > kMaxNameBytes) {
+  if (name_bytes + engine::kOwnSuffixBytes > engine::kMaxNameBytes) {
     throw CommandError(shown_as + ": the name is " + std::to_string(name_bytes) +
-                       " bytes; the installer stages it under a name 7 bytes longer, and names "
-                       "end at " +
-                       std::to_string(kMaxNameBytes) + " bytes, so use at most " +
-                       std::to_string(kMaxNameBytes - kStagingSuffixBytes));
+                       " bytes; the installer stages it under a name " +
+                       std::to_string(engine::kOwnSuffixBytes) +
+                       " bytes longer, and names end at " + std::to_string(engine::kMaxNameBytes) +
+                       " bytes, so use at most " +
+                       std::to_string(engine::kMaxNameBytes - engine::kOwnSuffixBytes));
   }
-  if (last != std::string::npos && last > kMaxFolderPrefix) {
+  if (last != std::string::npos && last > engine::kMaxDirectoryPrefix) {
     throw CommandError(shown_as + ": the folders above it take " + std::to_string(last) +
                        " characters; the installer creates at most " +
-                       std::to_string(kMaxFolderPrefix));
+                       std::to_string(engine::kMaxDirectoryPrefix));
   }
 }
 

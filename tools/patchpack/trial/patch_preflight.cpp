@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/case_insensitive_name.h"
+#include "engine/name_limits.h"
 #include "payload/payload_container.h"
 #include "tools/patchpack/formats/patch_stream_reader.h"
 #include "tools/patchpack/formats/zip_reader.h"
@@ -14,8 +15,6 @@ namespace patchpack {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t kMaxNameBytes = 255;  // one path component, NTFS and ext4 alike
 
 // The game path a stream path names, each component matched as the installer
 // matches it: either separator, letter case ignored, and of several names
@@ -45,7 +44,7 @@ std::optional<std::string> NameProblem(const std::string& path) {
     std::size_t end = path.find('\\', start);
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(start, end - start);
-    if (part.size() + 7 > kMaxNameBytes) {  // the staged copy adds ".updtmp"
+    if (part.size() + engine::kOwnSuffixBytes > engine::kMaxNameBytes) {
       return "the name '" + part + "' is longer than a file system holds with .updtmp added";
     }
     for (char c : part) {

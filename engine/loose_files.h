@@ -8,13 +8,11 @@
 #include "engine/commit_list.h"
 #include "engine/fs/file_system.h"
 #include "engine/installer_host.h"
+#include "engine/name_limits.h"
 #include "engine/staging_progress.h"
 #include "payload/patch_stream.h"
 
 namespace engine {
-
-// Directory prefixes longer than this are refused rather than created.
-inline constexpr std::size_t kMaxDirectoryPrefix = 999;
 
 // Creates every directory along `path`, leftmost first, forcing the name of
 // each one it makes to the disk; the last component is the file itself and

@@ -16,12 +16,13 @@
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/skip_list.h"
 #include "engine/archive/stored_entry.h"
-#include "engine/fs/write_gathering_layer.h"
 #include "engine/archive/zip64_end_record.h"
 #include "engine/archive/zip_handles.h"
 #include "engine/archive/zip_records.h"
+#include "engine/fs/write_gathering_layer.h"
 #include "engine/game_path.h"
 #include "engine/install_error.h"
+#include "engine/name_limits.h"
 #include "engine/write_error.h"
 
 namespace engine {
@@ -235,10 +236,10 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
     ++visited;
     const std::uint64_t central_offset = unzGetOffset64(old_archive);
     unz_file_info64 info{};
-    char name_buffer[zip_records::kMaxEntryNameLength + 1];
+    char name_buffer[kMaxEntryNameLength + 1];
     if (unzGetCurrentFileInfo64(old_archive, &info, name_buffer, sizeof name_buffer, nullptr, 0,
                                 nullptr, 0) != UNZ_OK ||
-        info.size_filename > zip_records::kMaxEntryNameLength) {
+        info.size_filename > kMaxEntryNameLength) {
       ThrowUnreadable();
     }
     next_record = *archive_start + central_offset + zip_records::kCentralSize + info.size_filename +

@@ -1,5 +1,6 @@
 // The fixed parts of the zip format that the merge reads and writes itself,
-// beside minizip: record signatures, record sizes and the merge's limits.
+// beside minizip: record signatures and record sizes. The merge's limit on
+// entry names is the installer's, in engine/name_limits.h.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +20,5 @@ inline constexpr std::size_t kLocalSize = 30;
 inline constexpr std::size_t kEndSize = 22;
 inline constexpr std::size_t kZip64EndSize = 56;
 inline constexpr std::size_t kZip64LocatorSize = 20;
-
-// The longest old entry name the merge takes. Names are read into a buffer of
-// this many characters and a terminator; a longer name would be copied cut
-// short, so the merge refuses it and patchpack's diff ships such an archive
-// whole instead.
-inline constexpr std::size_t kMaxEntryNameLength = 256;
 
 }  // namespace engine::zip_records

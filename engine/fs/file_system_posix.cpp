@@ -13,12 +13,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <string_view>
 
-#include "base/ascii.h"
+#include "base/case_insensitive_name.h"
 #include "base/unique_fd.h"
-#include "engine/fs/file_system.h"
 #include "engine/fs/early_write_out_posix.h"
+#include "engine/fs/file_system.h"
 #include "engine/fs/zip_layer_posix.h"
 
 namespace engine {
@@ -33,21 +32,15 @@ struct DirectoryCloser {
   void operator()(DIR* directory) const { closedir(directory); }
 };
 
-// The entry of `directory` that matches `name` ignoring case. Should several
-// match, the smallest in byte order wins, so the choice does not depend on
-// the order in which the directory lists them.
+// The entry of `directory` that matches `name` ignoring case, chosen by the
+// rule every lookup of a game path shares.
 std::string FindIgnoringCase(const std::string& directory, const std::string& name) {
   std::unique_ptr<DIR, DirectoryCloser> listing(
       opendir(directory.empty() ? "." : directory.c_str()));
   if (!listing) return name;
-  std::string found;
-  while (const dirent* entry = readdir(listing.get())) {
-    std::string_view candidate = entry->d_name;
-    if (base::EqualIgnoringAsciiCase(candidate, name) && (found.empty() || candidate < found)) {
-      found = candidate;
-    }
-  }
-  return found.empty() ? name : found;
+  base::CaseInsensitiveChoice choice(name);
+  while (const dirent* entry = readdir(listing.get())) choice.Offer(entry->d_name);
+  return choice.chosen().value_or(name);
 }
 
 std::string Resolve(const std::string& stream_path) {

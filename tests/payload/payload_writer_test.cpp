@@ -2,6 +2,7 @@
 // decoders it shares no code with: the xz tool and sha1sum, then our own
 // payload decoder.
 #include "payload/payload_writer.h"
+#include "base/hex.h"
 #include "base/little_endian.h"
 
 #include <gtest/gtest.h>
@@ -111,13 +112,8 @@ TEST(PayloadWriter, HeaderDeclaresTheStreamAndTrailerIsItsSha1) {
   test_support::WriteBytes(dir / "body", body);
   auto sha1sum = RunCommand("sha1sum " + Quoted(dir / "body"));
   ASSERT_EQ(sha1sum.exit_code, 0);
-  std::string trailer_hex;
-  for (auto it = payload.end() - 20; it != payload.end(); ++it) {
-    static const char kHex[] = "0123456789abcdef";
-    trailer_hex += kHex[*it >> 4];
-    trailer_hex += kHex[*it & 15];
-  }
-  EXPECT_EQ(sha1sum.out.substr(0, 40), trailer_hex);
+  EXPECT_EQ(sha1sum.out.substr(0, 40),
+            base::LowerHex(std::span<const std::uint8_t>(payload).last(20)));
   EXPECT_EQ(AppendTrailer(body), payload);
 }
 

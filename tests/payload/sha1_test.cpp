@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/hex.h"
 #include "tests/support/bytes.h"
 #include "tests/support/command.h"
 #include "tests/support/files.h"
@@ -18,7 +19,6 @@ namespace {
 using payload::Sha1;
 using payload::Sha1BlockFunction;
 using test_support::Bytes;
-using test_support::Hex;
 
 std::span<const std::uint8_t> AsBytes(const std::string& text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -27,7 +27,7 @@ std::span<const std::uint8_t> AsBytes(const std::string& text) {
 std::string Digest(Sha1BlockFunction blocks, std::span<const std::uint8_t> data) {
   Sha1 sha1(blocks);
   sha1.Update(data);
-  return Hex(sha1.Finish());
+  return base::LowerHex(sha1.Finish());
 }
 
 // Every path to test: the portable code, the SHA extensions when present, and
@@ -68,7 +68,7 @@ TEST(Sha1, MatchesFipsVectorsOnEveryPath) {
     }
   }
   for (const Vector& vector : FipsVectors()) {
-    EXPECT_EQ(Hex(payload::ComputeSha1(AsBytes(vector.message))), vector.digest);
+    EXPECT_EQ(base::LowerHex(payload::ComputeSha1(AsBytes(vector.message))), vector.digest);
   }
 }
 
@@ -135,7 +135,7 @@ TEST(Sha1, AgreesWithSha1sumOnRandomDataOfManyLengths) {
     for (const Path& path : Paths()) {
       EXPECT_EQ(Digest(path.blocks, inputs[index]), expected) << path.name << ", " << length;
     }
-    EXPECT_EQ(Hex(payload::ComputeSha1(inputs[index])), expected) << length;
+    EXPECT_EQ(base::LowerHex(payload::ComputeSha1(inputs[index])), expected) << length;
     ++checked;
   }
   EXPECT_EQ(checked, lengths.size());
@@ -143,7 +143,7 @@ TEST(Sha1, AgreesWithSha1sumOnRandomDataOfManyLengths) {
 
 TEST(Sha1, IncrementalUpdatesGiveTheOneShotDigest) {
   Bytes data = test_support::RandomBytes(1000, 99);
-  std::string whole = Hex(payload::ComputeSha1(data));
+  std::string whole = base::LowerHex(payload::ComputeSha1(data));
   const std::vector<std::vector<std::size_t>> splittings = {{1, 1, 1, 997},
                                                             {55, 1, 8, 936},
                                                             {63, 1, 64, 872},
@@ -161,14 +161,15 @@ TEST(Sha1, IncrementalUpdatesGiveTheOneShotDigest) {
         offset += piece;
       }
       ASSERT_EQ(offset, data.size());
-      EXPECT_EQ(Hex(sha1.Finish()), whole) << path.name;
+      EXPECT_EQ(base::LowerHex(sha1.Finish()), whole) << path.name;
     }
     // Byte by byte, and the object is ready for a new message after Finish.
     Sha1 sha1(path.blocks);
     for (std::uint8_t byte : data) sha1.Update(std::span<const std::uint8_t>(&byte, 1));
-    EXPECT_EQ(Hex(sha1.Finish()), whole) << path.name;
+    EXPECT_EQ(base::LowerHex(sha1.Finish()), whole) << path.name;
     sha1.Update(AsBytes("abc"));
-    EXPECT_EQ(Hex(sha1.Finish()), "a9993e364706816aba3e25717850c26c9cd0d89d") << path.name;
+    EXPECT_EQ(base::LowerHex(sha1.Finish()), "a9993e364706816aba3e25717850c26c9cd0d89d")
+        << path.name;
   }
 }
 

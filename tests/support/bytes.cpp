@@ -11,15 +11,4 @@ Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(2 * bytes.size());
-  for (std::uint8_t byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
-  return hex;
-}
-
 }  // namespace test_support

@@ -75,10 +75,5 @@ TEST(Bytes, RandomBytesRepeatForASeedAndDifferAcrossSeeds) {
   EXPECT_EQ(RandomBytes(0, 7).size(), 0u);
 }
 
-TEST(Bytes, HexIsTwoLowerCaseDigitsAByte) {
-  EXPECT_EQ(Hex(Bytes{0x00, 0x0f, 0xa0, 0xff}), "000fa0ff");
-  EXPECT_EQ(Hex(Bytes{}), "");
-}
-
 }  // namespace
 }  // namespace test_support

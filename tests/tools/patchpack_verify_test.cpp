@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "patchpack_runner.h"
 #include "tests/support/files.h"
@@ -132,6 +133,100 @@ TEST_F(PatchpackVerify, NamesWhyTheInstallerWouldFail) {
     }
     EXPECT_EQ(test_support::Snapshot(dir / "old"), before);
   }
+}
+
+// A game folder copied from a file system that tells case apart may hold
+// several spellings of one archive. verify must look for the reason of a
+// failure in the spelling the installer rewrites, not in another: the one
+// spelt as in the patch, else the smallest in byte order, in whatever order
+// the folder lists them.
+TEST_F(PatchpackVerify, OfNamesThatDifferOnlyInCaseExaminesTheArchiveTheInstallerRewrites) {
+  auto attached = RunPatchpack("attach " + Quoted(PATCH_INSTALLER_PATH) + " " +
+                               Quoted(dir / "p.bin") + " -o " + Quoted(dir / "installer"));
+  ASSERT_EQ(attached.exit_code, 0) << attached.err;
+  // Every spelling of "tex" before ".zip"; the patch rewrites data\tex.zip.
+  std::vector<std::string> spellings;
+  for (int mask = 0; mask < 8; ++mask) {
+    std::string name = "tex";
+    for (int i = 0; i < 3; ++i) {
+      if (mask & (1 << i)) name[i] = static_cast<char>(name[i] - 32);
+    }
+    spellings.push_back(name + ".zip");
+  }
+  struct Case {
+    bool with_patch_spelling;
+    const char* chosen;
+    bool chosen_is_whole;
+  } cases[] = {
+      {false, "TEX.zip", false},
+      {false, "TEX.zip", true},
+      {true, "tex.zip", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.chosen) + (c.chosen_is_whole ? " whole" : " unreadable") +
+                 (c.with_patch_spelling ? "" : ", no tex.zip"));
+    fs::remove_all(dir / "old/data");
+    WriteText(dir / "old/data/game.ini", "ini");
+    for (const std::string& name : spellings) {
+      if (name == "tex.zip" && !c.with_patch_spelling) continue;
+      if ((name == c.chosen) == c.chosen_is_whole) {
+        MakeZip(dir / "old/data" / name, {{"a.txt", "A"}, {"b.txt", "B"}});
+      } else {
+        WriteText(dir / "old/data" / name, "not a zip");
+      }
+    }
+    fs::remove_all(dir / "game");
+    fs::copy(dir / "old", dir / "game", fs::copy_options::recursive);
+
+    auto verified = Verify(dir / "p.bin");
+    auto installed = RunCommand("cd " + Quoted(dir / "game") + " && HOME=" + Quoted(dir / "home") +
+                                " XDG_CONFIG_HOME=" + Quoted(dir / "home/.config") + " " +
+                                Quoted(dir / "installer") + " </dev/null");
+    const fs::path chosen = dir / "game/data" / c.chosen;
+    if (c.chosen_is_whole) {
+      EXPECT_EQ(verified.exit_code, 0) << verified.out;
+      EXPECT_EQ(installed.exit_code, 0) << installed.out << installed.err;
+      EXPECT_EQ(RunCommand("unzip -p " + Quoted(chosen) + " a.txt").out, "A2");
+    } else {
+      EXPECT_EQ(verified.exit_code, 1) << verified.out;
+      EXPECT_TRUE(Contains(verified.out,
+                           "because data\\tex.zip: the game's archive cannot be read as a zip"))
+          << verified.out;
+      EXPECT_TRUE(Contains(installed.out + installed.err, "Unknown error"))
+          << installed.out << installed.err;
+      EXPECT_EQ(test_support::ReadText(chosen), "not a zip");
+    }
+    // Every other spelling is left as it was.
+    for (const std::string& name : spellings) {
+      if (name == c.chosen || !fs::exists(dir / "old/data" / name)) continue;
+      EXPECT_EQ(test_support::ReadText(dir / "game/data" / name),
+                test_support::ReadText(dir / "old/data" / name))
+          << name;
+    }
+  }
+}
+
+// build refuses a name or a folder prefix one byte longer (patchpack_build_test);
+// the longest it takes, the installer must stage: a name of 248 bytes, 255
+// with ".updtmp", under folders that take exactly 999 characters.
+TEST_F(PatchpackVerify, TheLongestNamesBuildTakesAreOnesTheInstallerStages) {
+  fs::path folder = dir / "edge/files";
+  std::string target;
+  for (char c : {'a', 'b', 'c', 'd'}) {
+    folder /= std::string(249, c);
+    target += std::string(249, c) + "/";
+  }
+  ASSERT_EQ(target.size() - 1, 999u);
+  target += std::string(248, 'n');
+  WriteText(folder / std::string(248, 'n'), "edge");
+  WriteText(dir / "edge/version.txt", "14");
+  auto built = RunPatchpack("build " + Quoted(dir / "edge") + " -o " + Quoted(dir / "edge.bin"));
+  ASSERT_EQ(built.exit_code, 0) << built.err;
+  fs::copy(dir / "old", dir / "edge-new", fs::copy_options::recursive);
+  WriteText(dir / "edge-new" / target, "edge");
+  auto result = Verify(dir / "edge.bin", " --expect " + Quoted(dir / "edge-new"));
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  EXPECT_TRUE(Contains(result.out, "the result equals ")) << result.out;
 }
 
 // The --json document, read back by Python's parser: one line per query.

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "base/ascii.h"
+#include "base/hex.h"
 #include "engine/archive/archive_merge.h"
 #include "engine/install_error.h"
 #include "payload/sha1.h"
@@ -73,8 +74,8 @@ DumpedArchive DumpArchive(const std::string& path) {
 std::string ShownContent(const std::string& bytes) {
   const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                            bytes.size());
-  if (bytes.size() > 64) return "sha1:" + test_support::Hex(payload::ComputeSha1(data));
-  return test_support::Hex(data);
+  if (bytes.size() > 64) return "sha1:" + base::LowerHex(payload::ComputeSha1(data));
+  return base::LowerHex(data);
 }
 
 // Flag bits that a copy keeps: the compression options and UTF-8 names.

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/hex.h"
 #include "payload/payload_encoder.h"
 #include "payload/payload_writer.h"
 #include "payload/sha1.h"
@@ -179,7 +180,7 @@ int RunBuildCommand(std::span<const std::string> arguments) {
   }
   out.Commit();
 
-  std::string sha1 = Sha1Hex(payload_sha1.Finish());
+  std::string sha1 = base::LowerHex(payload_sha1.Finish());
   if (parsed.switches.contains("--json")) {
     PrintJson(output, description, stream_size, payload_size, sha1);
     return 0;

@@ -56,13 +56,4 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string Sha1Hex(const payload::Sha1Digest& digest) {
-  std::string out;
-  for (std::uint8_t byte : digest) {
-    out += "0123456789abcdef"[byte >> 4];
-    out += "0123456789abcdef"[byte & 15];
-  }
-  return out;
-}
-
 }  // namespace patchpack

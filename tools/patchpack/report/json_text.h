@@ -1,11 +1,8 @@
 // The small part of JSON that patchpack's reports need: a string literal
-// with its escapes, so that any path or name reads back unchanged, and the
-// hexadecimal form of a digest that the reports and summaries share.
+// with its escapes, so that any path or name reads back unchanged.
 #pragma once
 
 #include <string>
-
-#include "payload/sha1.h"
 
 namespace patchpack {
 
@@ -13,8 +10,5 @@ namespace patchpack {
 // or the disk's bytes: valid UTF-8 is kept, any other byte is taken for
 // Latin-1, so the document is always valid UTF-8.
 std::string JsonString(const std::string& text);
-
-// Lower-case hexadecimal, 40 digits.
-std::string Sha1Hex(const payload::Sha1Digest& digest);
 
 }  // namespace patchpack

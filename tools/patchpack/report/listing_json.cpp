@@ -1,5 +1,6 @@
 #include "tools/patchpack/report/listing_json.h"
 
+#include "base/hex.h"
 #include "payload/sha1.h"
 #include "tools/patchpack/report/json_text.h"
 
@@ -8,7 +9,7 @@ namespace patchpack {
 void WritePayloadMember(JsonWriter& json, const payload::Bytes& payload_bytes) {
   json.Key("payload").BeginObject();
   json.Member("bytes", payload_bytes.size())
-      .Member("sha1", Sha1Hex(payload::ComputeSha1(payload_bytes)));
+      .Member("sha1", base::LowerHex(payload::ComputeSha1(payload_bytes)));
   if (!payload_bytes.empty()) json.Member("x86_filter", payload_bytes[0] == 1);
   json.EndObject();
 }

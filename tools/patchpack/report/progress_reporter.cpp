@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include "base/progress_bar_text.h"
+
 namespace patchpack {
 namespace {
 
@@ -19,7 +21,6 @@ using namespace std::chrono_literals;
 constexpr auto kFirstShow = 1s;
 constexpr auto kTerminalInterval = 200ms;
 constexpr auto kLineInterval = 5s;
-constexpr int kBarWidth = 30;
 
 }  // namespace
 
@@ -74,7 +75,6 @@ void ProgressReporter::Show(bool final) {
   Clock::time_point now = Clock::now();
   double seconds = std::chrono::duration<double>(now - start_).count();
   double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0;
-  double fraction = total_ == 0 ? 1 : static_cast<double>(done_) / static_cast<double>(total_);
   std::string status = what_ + ": " + ByteCount(done_) + " of " + ByteCount(total_) + ", " +
                        ByteCount(static_cast<std::uint64_t>(rate)) + "/s";
   if (final) {
@@ -84,13 +84,10 @@ void ProgressReporter::Show(bool final) {
     status += ", " + std::to_string(static_cast<int>(left + 0.5)) + " s left";
   }
   if (mode_ == Mode::Terminal) {
-    int filled = static_cast<int>(fraction * kBarWidth);
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.resize(kBarWidth, ' ');
-    std::fprintf(stderr, "\r[%s] %3d%% %s\033[K", bar.c_str(), static_cast<int>(fraction * 100),
+    std::fprintf(stderr, "\r%s %s\033[K", base::ProgressBarText(done_, total_, ' ').c_str(),
                  status.c_str());
   } else {
-    std::fprintf(stderr, "%3d%% %s\n", static_cast<int>(fraction * 100), status.c_str());
+    std::fprintf(stderr, "%s %s\n", base::PercentText(done_, total_).c_str(), status.c_str());
   }
   std::fflush(stderr);
   shown_ = true;

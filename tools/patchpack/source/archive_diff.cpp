@@ -4,7 +4,7 @@
 #include <set>
 
 #include "base/ascii.h"
-#include "engine/archive/zip_records.h"
+#include "engine/name_limits.h"
 #include "tools/patchpack/formats/zip_reader.h"
 #include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/folder_diff.h"
@@ -63,10 +63,10 @@ class ArchiveComparison {
       }
     }
     for (const ZipEntry& entry : old_zip_.entries()) {
-      if (entry.name.size() > engine::zip_records::kMaxEntryNameLength) {
+      if (entry.name.size() > engine::kMaxEntryNameLength) {
         return Whole("OLD's copy holds an entry name of " + std::to_string(entry.name.size()) +
                      " bytes; the installer reads names of at most " +
-                     std::to_string(engine::zip_records::kMaxEntryNameLength));
+                     std::to_string(engine::kMaxEntryNameLength));
       }
       old_entries_[base::ToLowerAscii(entry.name)].push_back(&entry);
     }

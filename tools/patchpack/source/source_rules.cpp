@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "base/ascii.h"
-#include "engine/archive/zip_records.h"
+#include "engine/name_limits.h"
 #include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_file.h"
 
@@ -14,13 +14,6 @@ namespace patchpack {
 namespace {
 
 constexpr std::uint64_t kMaxContent = std::numeric_limits<std::uint32_t>::max();
-
-// The installer's limits: a name of at most 255 bytes on every file system
-// it meets, the ".updtmp" (and ".updbak") it appends while staging and
-// committing, and the longest folder prefix it creates.
-constexpr std::size_t kMaxNameBytes = 255;
-constexpr std::size_t kStagingSuffixBytes = 7;
-constexpr std::size_t kMaxFolderPrefix = 999;
 
 std::string ReadText(const std::filesystem::path& file, const std::string& shown_as) {
   payload::Bytes bytes = ReadWholeSourceFile(file, shown_as);
@@ -118,10 +111,10 @@ void CheckEntryName(const std::string& name, const std::string& shown_as) {
                        "' has upper-case letters; the installer compares entry names in lower "
                        "case, so write them in lower case");
   }
-  if (name.size() > engine::zip_records::kMaxEntryNameLength) {
+  if (name.size() > engine::kMaxEntryNameLength) {
     throw CommandError(shown_as + ": entry name '" + name + "' is " + std::to_string(name.size()) +
                        " bytes; the installer reads entry names of at most " +
-                       std::to_string(engine::zip_records::kMaxEntryNameLength) +
+                       std::to_string(engine::kMaxEntryNameLength) +
                        ", so no later patch could rewrite the archive");
   }
 }
@@ -167,15 +160,17 @@ std::optional<std::string> TargetProblem(const std::string& target) {
   const std::size_t last = target.rfind('\\');
   const std::size_t name_start = last == std::string::npos ? 0 : last + 1;
   const std::size_t name_bytes = target.size() - name_start;
-  if (name_bytes + kStagingSuffixBytes > kMaxNameBytes) {
+  if (name_bytes + engine::kOwnSuffixBytes > engine::kMaxNameBytes) {
     return "the name is " + std::to_string(name_bytes) +
-           " bytes; the installer stages it under a name 7 bytes longer, and names end at " +
-           std::to_string(kMaxNameBytes) + " bytes, so use at most " +
-           std::to_string(kMaxNameBytes - kStagingSuffixBytes);
+           " bytes; the installer stages it under a name " +
+           std::to_string(engine::kOwnSuffixBytes) + " bytes longer, and names end at " +
+           std::to_string(engine::kMaxNameBytes) + " bytes, so use at most " +
+           std::to_string(engine::kMaxNameBytes - engine::kOwnSuffixBytes);
   }
-  if (last != std::string::npos && last > kMaxFolderPrefix) {
+  if (last != std::string::npos && last > engine::kMaxDirectoryPrefix) {
     return "the folders above it take " + std::to_string(last) +
-           " characters; the installer creates at most " + std::to_string(kMaxFolderPrefix);
+           " characters; the installer creates at most " +
+           std::to_string(engine::kMaxDirectoryPrefix);
   }
   return std::nullopt;
 }

@@ -13,6 +13,7 @@
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
 #include "engine/staging_progress.h"
+#include "engine/stream_names.h"
 #include "engine/version_record.h"
 #include "messages/message_table.h"
 #include "payload/patch_stream.h"
@@ -58,6 +59,7 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
                CommitList& commit_list) {
   payload::PatchStream stream = DecodeStream(load_payload);
   const auto patch_version = static_cast<std::int32_t>(stream.ReadU32());
+  CheckStreamNames(stream);
   // A run killed during its commit may have left it half done; the gate and
   // the merge must see the game wholly as it was before that run.
   RecoverInterruptedCommit(file_system);

@@ -5,11 +5,11 @@
 #include <optional>
 
 #include "engine/archive/archive_merge.h"
-#include "engine/fs/checked_file_system.h"
 #include "engine/commit.h"
 #include "engine/commit_journal.h"
 #include "engine/commit_list.h"
 #include "engine/free_space.h"
+#include "engine/fs/checked_file_system.h"
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
 #include "engine/staging_progress.h"
@@ -67,8 +67,9 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
   CheckVersionGate(record, patch_version, host);
 
   host.SetStatusText(Message(MsgId::Installing));
-  StagingProgress progress(host, StagingParts(stream, file_system));
-  CheckFreeSpace(progress.total(), file_system);
+  const StagedSizes staged_sizes = MeasureStaging(stream, file_system);
+  StagingProgress progress(host, StagingParts(staged_sizes));
+  CheckFreeSpace(staged_sizes, file_system);
   StageLooseFiles(stream, commit_list, host, progress, file_system);
   progress.EndPart();
   MergeArchives(stream, commit_list, host, progress, file_system);

@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -17,8 +18,8 @@
 
 #include "base/ascii.h"
 #include "base/unique_fd.h"
-#include "engine/fs/file_system.h"
 #include "engine/fs/early_write_out_posix.h"
+#include "engine/fs/file_system.h"
 #include "engine/fs/zip_layer_posix.h"
 
 namespace engine {
@@ -153,10 +154,13 @@ class PosixFileSystem final : public FileSystem {
     return static_cast<std::uint64_t>(status.st_size);
   }
 
-  std::optional<std::uint64_t> FreeSpace() override {
+  // f_frsize is the unit in which blocks are handed out and counted;
+  // f_bsize, the size for efficient writes, stands in where it is not set.
+  std::optional<VolumeSpace> FreeSpace() override {
     struct statvfs volume;
     if (statvfs(".", &volume) != 0) return std::nullopt;
-    return std::uint64_t{volume.f_bavail} * volume.f_frsize;
+    const std::uint64_t unit = volume.f_frsize != 0 ? volume.f_frsize : volume.f_bsize;
+    return VolumeSpace{std::uint64_t{volume.f_bavail} * unit, std::max<std::uint64_t>(unit, 1)};
   }
 
   // rename(2) replaces files whatever their mode bits; only a directory

@@ -26,7 +26,7 @@ class MemoryFileSystem final : public FileSystem {
   // Each changing call refused because its path leaves the game folder.
   std::vector<std::string> outside_paths;
   // What FreeSpace answers.
-  std::optional<std::uint64_t> free_space = std::uint64_t{1} << 40;
+  std::optional<VolumeSpace> free_space = VolumeSpace{std::uint64_t{1} << 40, 4096};
   // Every changing call in order, "<Operation> <path>[ <path>]", whether it
   // succeeded or not: MakeDirectory, OpenForWriting, RemoveFile, LinkFile,
   // RenameReplacing, and ZipCreate for an archive opened to be written.
@@ -46,7 +46,7 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
   std::optional<std::uint64_t> FileSize(const std::string& path) override;
-  std::optional<std::uint64_t> FreeSpace() override { return free_space; }
+  std::optional<VolumeSpace> FreeSpace() override { return free_space; }
   TargetState ProbeTarget(const std::string& path) override;
   bool FlushToDisk(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;

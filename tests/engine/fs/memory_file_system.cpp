@@ -52,6 +52,7 @@ voidpf ZCALLBACK ZipOpen(voidpf opaque, const void* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
     owner.changes.push_back("ZipCreate " + path);
     if (!owner.MayCreate(path)) return nullptr;
+    owner.links.erase(key);
     owner.files[key].clear();
   } else if (owner.Find(key) == nullptr) {
     return nullptr;
@@ -148,6 +149,15 @@ void MemoryFileSystem::AddFile(const std::string& path, std::string contents) {
   files[key] = std::move(contents);
 }
 
+void MemoryFileSystem::AddLink(const std::string& path, std::string points_to) {
+  const std::string key = Key(path);
+  for (std::string folder = Parent(key); !folder.empty(); folder = Parent(folder)) {
+    directories.insert(folder);
+  }
+  files.erase(key);
+  links[key] = std::move(points_to);
+}
+
 std::string* MemoryFileSystem::Find(const std::string& key) {
   const auto found = files.find(key);
   return found == files.end() ? nullptr : &found->second;
@@ -168,7 +178,7 @@ bool MemoryFileSystem::MakeDirectory(const std::string& path) {
   changes.push_back("MakeDirectory " + path);
   if (!MayCreate(path)) return false;
   const std::string key = Key(path);
-  if (files.contains(key)) return false;
+  if (files.contains(key) || links.contains(key)) return false;
   return directories.insert(key).second;
 }
 
@@ -176,6 +186,7 @@ std::unique_ptr<WritableFile> MemoryFileSystem::OpenForWriting(const std::string
   changes.push_back("OpenForWriting " + path);
   if (!MayCreate(path)) return nullptr;
   const std::string key = Key(path);
+  links.erase(key);
   files[key].clear();
   return std::make_unique<MemoryWritableFile>(*this, key);
 }
@@ -188,7 +199,7 @@ std::optional<std::string> MemoryFileSystem::ReadWholeFile(const std::string& pa
 
 bool MemoryFileSystem::Exists(const std::string& path) {
   const std::string key = Key(path);
-  return files.contains(key) || directories.contains(key);
+  return files.contains(key) || directories.contains(key) || links.contains(key);
 }
 
 std::optional<std::uint64_t> MemoryFileSystem::FileSize(const std::string& path) {
@@ -201,14 +212,15 @@ TargetState MemoryFileSystem::ProbeTarget(const std::string& path) {
   if (LeavesGameFolder(path)) return TargetState::kBlocked;
   const std::string key = Key(path);
   if (key.empty() || directories.contains(key)) return TargetState::kBlocked;
-  return files.contains(key) ? TargetState::kReplaceable : TargetState::kMissing;
+  return files.contains(key) || links.contains(key) ? TargetState::kReplaceable
+                                                    : TargetState::kMissing;
 }
 
 bool MemoryFileSystem::FlushToDisk(const std::string& path) { return Find(Key(path)) != nullptr; }
 
 bool MemoryFileSystem::LinkFile(const std::string& existing, const std::string& link) {
   changes.push_back("LinkFile " + existing + " " + link);
-  if (LeavesGameFolder(existing) || !MayCreate(link) || files.contains(Key(link))) {
+  if (LeavesGameFolder(existing) || !MayCreate(link) || Exists(link)) {
     if (LeavesGameFolder(existing)) outside_paths.push_back(existing);
     return false;
   }
@@ -224,7 +236,7 @@ bool MemoryFileSystem::RemoveFile(const std::string& path) {
     outside_paths.push_back(path);
     return false;
   }
-  return files.erase(Key(path)) > 0;
+  return files.erase(Key(path)) + links.erase(Key(path)) > 0;
 }
 
 bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::string& to) {
@@ -233,10 +245,18 @@ bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::strin
     if (LeavesGameFolder(from)) outside_paths.push_back(from);
     return false;
   }
+  if (const auto link = links.find(Key(from)); link != links.end()) {
+    std::string points_to = std::move(link->second);
+    links.erase(link);
+    files.erase(Key(to));
+    links[Key(to)] = std::move(points_to);
+    return true;
+  }
   const auto source = files.find(Key(from));
   if (source == files.end()) return false;
   std::string contents = std::move(source->second);
   files.erase(source);
+  links.erase(Key(to));
   files[Key(to)] = std::move(contents);
   return true;
 }

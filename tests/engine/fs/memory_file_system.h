@@ -56,6 +56,17 @@ class MemoryFileSystem final : public FileSystem {
   bool RenameReplacing(const std::string& from, const std::string& to) override;
   zlib_filefunc64_def ZipFileFunctions() override;
 
+  // ---- Symbolic links ----
+  // Links planted in the folder, by key, each with what it points to as
+  // written. Like the disk layer, this one follows no link: nothing is read,
+  // written or made through one (it is neither a file nor a folder), while
+  // a link at the last part of a path is itself what RemoveFile removes,
+  // RenameReplacing moves or replaces, and OpenForWriting, a created
+  // archive or LinkFile's new name replaces.
+  std::map<std::string, std::string> links;
+  void AddLink(const std::string& path, std::string points_to);
+  // ---- end of symbolic links ----
+
   // For the writable files and the archive layer: the file under a key, or
   // null when there is none.
   std::string* Find(const std::string& key);

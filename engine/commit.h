@@ -17,11 +17,11 @@ void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 // first checked to be replaceable, with a free backup name; one that is not
 // (a directory, a file held open against deletion, a leftover or planted
 // backup), like a refused or repeated name, throws InstallError::Unknown
-// before any game file changes. The journal (engine/commit_journal.h) is written next, a failure
-// there being the write error. Each old file is kept under its backup name
-// while its target is replaced by one rename; should a rename fail, every
-// target already replaced is restored and InstallError::Unknown thrown. Once
-// all are in place the backups go.
+// before any game file changes. The journal (engine/commit_journal.h) is
+// written next, a failure there being the write error. Each old file is kept
+// under its backup name while its target is replaced by one rename; should a
+// rename fail, every target already replaced is restored and
+// InstallError::Unknown thrown. Once all are in place the backups go.
 void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
 // Reads the deletion section through its terminator and removes each file.

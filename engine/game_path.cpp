@@ -12,10 +12,11 @@ bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-// Windows opens these as devices whatever folder they stand in, and with
-// any extension: "data\nul.txt" is the null device.
+// Windows opens these as devices whatever folder they stand in, with any
+// extension and spaces before it: "data\nul .txt" is the null device.
 bool IsDeviceName(std::string_view folded_part) {
-  const std::string_view stem = folded_part.substr(0, folded_part.find('.'));
+  std::string_view stem = folded_part.substr(0, folded_part.find('.'));
+  while (stem.ends_with(' ')) stem.remove_suffix(1);
   static constexpr std::array<std::string_view, 6> kDevices = {"con", "prn",    "aux",
                                                                "nul", "conin$", "conout$"};
   for (std::string_view device : kDevices) {

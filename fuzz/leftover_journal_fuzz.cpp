@@ -8,8 +8,9 @@
 //   control of 0xFE, then into the marker. A control of 0xFF appends the
 //   rest of the input to the file being written, as garbage after a byte
 //   that starts no record. Otherwise bit 0 of the control marks the record
-//   as replacing (R) or adding (N), and bits 1-2 plant beside the target nothing, its backup (holding the
-//   target's old content, as a commit's backup does), or a staged copy.
+//   as replacing (R) or adding (N), and bits 1-2 plant beside the target
+//   nothing, its backup (holding the target's old content, as a commit's
+//   backup does), or a staged copy.
 //   The name byte picks from a list of game names, second spellings and
 //   hostile paths.
 //

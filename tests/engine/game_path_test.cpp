@@ -22,17 +22,16 @@ class RefusedPathTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(RefusedPathTest, IsRefused) { EXPECT_EQ(GamePathKey(GetParam()), std::nullopt); }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, RefusedPathTest,
-                         ::testing::Values("", "\\root.txt", "/root.txt", "data\\\\config.cfg",
-                                           "data//config.cfg", "data\\", ".\\data\\config.cfg",
-                                           "data\\.\\config.cfg", "data\\..", "..\\up.txt",
-                                           "config.cfg.", "config.cfg ", "data. \\x", "C:\\x.txt",
-                                           "c:x.txt", "sv.exe:stream", "a<b", "a>b", "a\"b", "a|b",
-                                           "a?b", "a*b", std::string("a\x01") + "b", "CON",
-                                           "data\\nul.txt", "Aux.ini", "com1", "LPT9.log", "conin$",
-                                           "PROGRA~1\\x.txt", "DATA~2.ZIP", "x.updtmp", "X.UPDBAK",
-                                           "dir.updtmp\\x", "updcommit.lst", "UpdCommit.Done",
-                                           "updrun.lock", "updcommit.lst.updtmp"));
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, RefusedPathTest,
+    ::testing::Values("", "\\root.txt", "/root.txt", "data\\\\config.cfg", "data//config.cfg",
+                      "data\\", ".\\data\\config.cfg", "data\\.\\config.cfg", "data\\..",
+                      "..\\up.txt", "config.cfg.", "config.cfg ", "data. \\x", "C:\\x.txt",
+                      "c:x.txt", "sv.exe:stream", "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b",
+                      std::string("a\x01") + "b", "CON", "data\\nul.txt", "nul .txt", "Aux.ini",
+                      "com1", "LPT9.log", "conin$", "PROGRA~1\\x.txt", "DATA~2.ZIP", "x.updtmp",
+                      "X.UPDBAK", "dir.updtmp\\x", "updcommit.lst", "UpdCommit.Done", "updrun.lock",
+                      "updcommit.lst.updtmp"));
 
 }  // namespace
 }  // namespace engine

@@ -1,9 +1,9 @@
 #include "engine/commit.h"
 
+#include <optional>
 #include <set>
 #include <string>
 
-#include "base/ascii.h"
 #include "engine/commit_journal.h"
 #include "engine/folder_flush.h"
 #include "engine/game_path.h"
@@ -13,28 +13,24 @@
 namespace engine {
 namespace {
 
-// A target as Windows matches it: either separator, ASCII case ignored.
-std::string TargetKey(const std::string& target) {
-  std::string key = base::ToLowerAscii(target);
-  for (char& c : key) {
-    if (c == '/') c = '\\';
-  }
-  return key;
-}
-
 Journal CheckTargets(const CommitList& commit_list, FileSystem& file_system) {
   Journal journal;
   std::set<std::string> keys;
   for (const std::string& target : commit_list) {
-    // A stream that names one target twice was built wrong, and its two
-    // staged copies were one file: the second backup would overwrite the
-    // first, the only copy of the old file. Refused before anything changes.
-    if (!keys.insert(TargetKey(target)).second) throw InstallError(InstallError::Unknown);
+    // The stream's names were checked before staging; the same check here
+    // keeps the commit from writing a journal that recovery would refuse.
+    const std::optional<std::string> key = GamePathKey(target);
+    if (!key || !keys.insert(*key).second) throw InstallError(InstallError::Unknown);
     switch (file_system.ProbeTarget(target)) {
       case TargetState::kMissing:
         journal.push_back({target, false});
         break;
       case TargetState::kReplaceable:
+        // Whatever stands at the backup name now is no backup of this run's,
+        // and a failed commit would restore it over the target.
+        if (file_system.ProbeTarget(BackupPath(target)) != TargetState::kMissing) {
+          throw InstallError(InstallError::Unknown);
+        }
         journal.push_back({target, true});
         break;
       case TargetState::kBlocked:
@@ -51,8 +47,11 @@ Journal CheckTargets(const CommitList& commit_list, FileSystem& file_system) {
 bool ReplaceTarget(const JournalEntry& entry, FileSystem& file_system) {
   if (entry.replaces) {
     const std::string backup = BackupPath(entry.target);
+    // Never over a backup that stands already: it would be the only copy
+    // of another old file, one that the file system matches to this target
+    // where the names' keys did not (letters beyond ASCII, say).
     if (!file_system.LinkFile(entry.target, backup) &&
-        !file_system.RenameReplacing(entry.target, backup)) {
+        (file_system.Exists(backup) || !file_system.RenameReplacing(entry.target, backup))) {
       return false;
     }
   }
@@ -89,8 +88,9 @@ void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {
   std::vector<std::string> removed;
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
-    // Passed over like a file that cannot be removed: the commit is done.
-    if (StaysInGameFolder(path) && file_system.RemoveFile(path)) removed.push_back(path);
+    // Each path was checked before staging (engine/stream_names.h); one that
+    // cannot be removed is passed over: the commit is done.
+    if (file_system.RemoveFile(path)) removed.push_back(path);
   }
   // The record written next says the new version is installed; a power cut
   // after it must not bring an obsolete file back. A folder that cannot be

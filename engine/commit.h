@@ -14,13 +14,14 @@ namespace engine {
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
 // Replaces every target by its staged copy, all or nothing. Every target is
-// first checked to be replaceable; one that is not (a directory, a file held
-// open against deletion) throws InstallError::Unknown before any game file
-// changes. The journal (engine/commit_journal.h) is written next, a failure
-// there being the write error. Each old file is kept under its backup name
-// while its target is replaced by one rename; should a rename fail, every
-// target already replaced is restored and InstallError::Unknown thrown. Once
-// all are in place the backups go.
+// first checked to be replaceable, with a free backup name; one that is not
+// (a directory, a file held open against deletion, a leftover or planted
+// backup), like a refused or repeated name, throws InstallError::Unknown
+// before any game file changes. The journal (engine/commit_journal.h) is
+// written next, a failure there being the write error. Each old file is kept
+// under its backup name while its target is replaced by one rename; should a
+// rename fail, every target already replaced is restored and
+// InstallError::Unknown thrown. Once all are in place the backups go.
 void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
 // Reads the deletion section through its terminator and removes each file,

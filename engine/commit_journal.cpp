@@ -1,10 +1,12 @@
 #include "engine/commit_journal.h"
 
 #include <optional>
+#include <set>
 
 #include "engine/atomic_write.h"
 #include "engine/commit_list.h"
 #include "engine/folder_flush.h"
+#include "engine/game_path.h"
 #include "engine/install_error.h"
 
 namespace engine {
@@ -25,18 +27,40 @@ std::string Encode(const Journal& journal) {
   return text;
 }
 
-// The journal is only ever renamed into place whole, so anything that does
-// not parse was not written by an installer; it is taken as far as it goes.
-Journal Decode(const std::string& text) {
+// Anyone who may write in the game folder may leave a file under the
+// journal's name, and the run that reads it has administrator rights. So a
+// journal is taken only whole and only as an installer writes one: every
+// record well formed up to the last byte, every target in the one accepted
+// form (engine/game_path.h), no target twice. Anything else is refused whole,
+// before any record is acted on.
+std::optional<Journal> Decode(const std::string& text) {
   Journal journal;
+  std::set<std::string> keys;
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = text.find('\0', start);
-    if (end == std::string::npos || end == start + 1) break;
+    if (end == std::string::npos) return std::nullopt;
     const char mark = text[start];
-    if (mark != kReplaces && mark != kAdds) break;
-    journal.push_back({text.substr(start + 1, end - start - 1), mark == kReplaces});
+    if (mark != kReplaces && mark != kAdds) return std::nullopt;
+    std::string target = text.substr(start + 1, end - start - 1);
+    const std::optional<std::string> key = GamePathKey(target);
+    if (!key || !keys.insert(*key).second) return std::nullopt;
+    journal.push_back({std::move(target), mark == kReplaces});
     start = end + 1;
   }
+  return journal;
+}
+
+// The journal or marker at `path`: nullopt when there is none, a refusal
+// when there is one that no installer wrote.
+std::optional<Journal> ReadLeftover(const char* path, FileSystem& file_system) {
+  const std::optional<std::string> text = file_system.ReadWholeFile(path);
+  if (!text) {
+    // One that stands there but cannot be read is not taken as absent.
+    if (file_system.Exists(path)) throw InstallError(InstallError::Unknown);
+    return std::nullopt;
+  }
+  std::optional<Journal> journal = Decode(*text);
+  if (!journal) throw InstallError(InstallError::Unknown);
   return journal;
 }
 
@@ -99,12 +123,13 @@ void RemoveBackups(const Journal& journal, FileSystem& file_system) {
 }
 
 void RecoverInterruptedCommit(FileSystem& file_system) {
-  if (const std::optional<std::string> text = file_system.ReadWholeFile(kJournalPath)) {
-    if (!RollBack(Decode(*text), file_system)) throw InstallError(InstallError::Unknown);
+  // Both are read and checked before either is acted on.
+  const std::optional<Journal> interrupted = ReadLeftover(kJournalPath, file_system);
+  const std::optional<Journal> committed = ReadLeftover(kCommittedPath, file_system);
+  if (interrupted && !RollBack(*interrupted, file_system)) {
+    throw InstallError(InstallError::Unknown);
   }
-  if (const std::optional<std::string> text = file_system.ReadWholeFile(kCommittedPath)) {
-    RemoveBackups(Decode(*text), file_system);
-  }
+  if (committed) RemoveBackups(*committed, file_system);
 }
 
 }  // namespace engine

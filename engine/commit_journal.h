@@ -42,7 +42,12 @@ void RemoveBackups(const Journal& journal, FileSystem& file_system);
 
 // Run before curver.txt is read: finishes whatever a killed run left of its
 // commit. Throws InstallError::Unknown when an interrupted commit cannot be
-// undone, since nothing may be installed over a mixed game.
+// undone, since nothing may be installed over a mixed game. Also throws it,
+// before touching anything, when a journal or marker stands there that no
+// installer wrote (a record that does not parse, a target refused by the
+// name rules or named twice, one that cannot be read): what someone else
+// put in the folder is never obeyed, and the folder is left as found for
+// whoever looks after the machine to clear.
 void RecoverInterruptedCommit(FileSystem& file_system);
 
 }  // namespace engine

@@ -12,20 +12,31 @@
 
 namespace engine {
 
-// The bytes that staging the patch will write: every loose file, and for
-// each archive the old archive's size plus the sizes of its new entries.
+// The bytes of each file that staging writes, in the order it writes them.
+struct StagedSizes {
+  std::vector<std::uint64_t> loose_files;
+  // For each archive, the old archive's size plus the sizes of its new
+  // entries: surviving entries are copied as they are stored, and new ones
+  // are counted before they are compressed.
+  std::vector<std::uint64_t> archives;
+};
+
 // `stream` stands at the loose-file section and is left there. An old
 // archive whose size cannot be had counts as empty: its merge reports it.
-std::uint64_t StagingBytes(const payload::PatchStream& stream, FileSystem& file_system);
+StagedSizes MeasureStaging(const payload::PatchStream& stream, FileSystem& file_system);
 
-// The same bytes in the order staging writes them: the loose files together,
-// then each archive on its own (old size plus new entries).
-std::vector<std::uint64_t> StagingParts(const payload::PatchStream& stream,
-                                        FileSystem& file_system);
+// The same bytes as StagingProgress counts them: the loose files together,
+// then each archive on its own.
+std::vector<std::uint64_t> StagingParts(const StagedSizes& sizes);
+
+// The room the staged files take on a volume that hands out space in units
+// of `unit` bytes: each file rounded up to whole units, an empty one none.
+// A unit of 0 counts as 1.
+std::uint64_t SpaceTaken(const StagedSizes& sizes, std::uint64_t unit);
 
 // Throws the write-error InstallError when the game folder's volume has
-// fewer free bytes than `needed`, what staging needs. A volume that cannot tell its free
-// space is not held up: its writes still report a full disk.
-void CheckFreeSpace(std::uint64_t needed, FileSystem& file_system);
+// less room than staging takes. A volume that cannot tell its free space is
+// not held up: its writes still report a full disk.
+void CheckFreeSpace(const StagedSizes& sizes, FileSystem& file_system);
 
 }  // namespace engine

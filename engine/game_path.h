@@ -1,25 +1,24 @@
-// Whether a path from the patch stream names something inside the game
-// folder. The installer runs with administrator rights, so a stream that
-// names a file elsewhere, however it came to be, must not reach it.
+// The one form in which the installer takes a path in the game folder,
+// whether it comes from the patch stream or from a journal left by an
+// earlier run. The installer runs with administrator rights, so a path that
+// leaves the folder, names the installer's own files, or is a second
+// spelling of another path must be refused before anything is done with it.
 #pragma once
 
-#include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace engine {
 
-// False for a path that starts at a root (`\`, `/`), names a drive or a
-// stream of a file (any `:`), or has a `..` part, with either separator.
-inline bool StaysInGameFolder(std::string_view path) {
-  if (path.empty() || path.front() == '\\' || path.front() == '/') return false;
-  if (path.find(':') != std::string_view::npos) return false;
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = path.size();
-    if (path.substr(start, end - start) == "..") return false;
-    start = end + 1;
-  }
-  return true;
-}
+// The key under which Windows finds `path` (ASCII case folded, '/' read as
+// '\'), or nullopt when the path is refused. Refused: an empty path; a part
+// that is empty (a root, a doubled or a trailing separator) or ends in a dot
+// or a space (".", "..", and names Windows would shorten to another);
+// a ':' (a drive or a stream of a file); a character Windows forbids in a
+// name; a device name (CON, NUL, COM1...); a short-name alias ("~1"); a part
+// ending in the staged or backup suffix; and, at the top of the folder, the
+// journal, the committed marker and the run lock.
+std::optional<std::string> GamePathKey(std::string_view path);
 
 }  // namespace engine

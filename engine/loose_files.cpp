@@ -1,6 +1,5 @@
 #include "engine/loose_files.h"
 
-#include "engine/game_path.h"
 #include "engine/install_error.h"
 #include "engine/write_error.h"
 
@@ -27,8 +26,6 @@ void StageLooseFiles(payload::PatchStream& stream, CommitList& commit_list, Inst
                      StagingProgress& progress, FileSystem& file_system) {
   for (std::string target = stream.ReadName(); !target.empty(); target = stream.ReadName()) {
     if (host.IsCancelRequested()) throw InstallError(InstallError::Silent);
-    // Refused like any other malformed stream, before anything is written.
-    if (!StaysInGameFolder(target)) throw InstallError(InstallError::Unknown);
     const std::string staged = StagedPath(target);
     commit_list.push_back(target);
     CreatePathDirectories(staged, file_system);

@@ -5,14 +5,15 @@
 #include <optional>
 
 #include "engine/archive/archive_merge.h"
-#include "engine/fs/checked_file_system.h"
 #include "engine/commit.h"
 #include "engine/commit_journal.h"
 #include "engine/commit_list.h"
 #include "engine/free_space.h"
+#include "engine/fs/checked_file_system.h"
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
 #include "engine/staging_progress.h"
+#include "engine/stream_names.h"
 #include "engine/version_record.h"
 #include "messages/message_table.h"
 #include "payload/patch_stream.h"
@@ -58,6 +59,7 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
                CommitList& commit_list) {
   payload::PatchStream stream = DecodeStream(load_payload);
   const auto patch_version = static_cast<std::int32_t>(stream.ReadU32());
+  CheckStreamNames(stream);
   // A run killed during its commit may have left it half done; the gate and
   // the merge must see the game wholly as it was before that run.
   RecoverInterruptedCommit(file_system);
@@ -65,8 +67,9 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
   CheckVersionGate(record, patch_version, host);
 
   host.SetStatusText(Message(MsgId::Installing));
-  StagingProgress progress(host, StagingParts(stream, file_system));
-  CheckFreeSpace(progress.total(), file_system);
+  const StagedSizes staged_sizes = MeasureStaging(stream, file_system);
+  StagingProgress progress(host, StagingParts(staged_sizes));
+  CheckFreeSpace(staged_sizes, file_system);
   StageLooseFiles(stream, commit_list, host, progress, file_system);
   progress.EndPart();
   MergeArchives(stream, commit_list, host, progress, file_system);

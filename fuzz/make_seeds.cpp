@@ -118,6 +118,15 @@ int main(int argc, char** argv) {
     // Answers: yes to every question; no cancel.
     Write(out / "run_fuzz", name, "\xff" + std::string(1, '\0') + Text(stream));
   }
+  // The folder a commit killed half way leaves, then the same with a second
+  // spelling, a path outside, garbage, and links: see leftover_journal_fuzz.
+  index = 0;
+  for (const std::string& leftovers :
+       {std::string("\x00", 1), std::string("\x00\x03\x00\x00\x06\xfe\x03\x03", 8),
+        std::string("\x03\x03\x00\x03\x02\x03\x0c", 7), std::string("\x01\x01\x09\xfe\x01\x0a", 6),
+        std::string("\x04\x01\x05\xffxyz", 7)}) {
+    Write(out / "leftover_journal_fuzz", "seed" + std::to_string(index++), leftovers);
+  }
   index = 0;
   for (const std::string& zip : Zips()) {
     const std::string name = "seed" + std::to_string(index++);

@@ -12,8 +12,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 seconds="${1:-600}"
-targets="${FUZZ_TARGETS:-payload_fuzz patch_stream_fuzz run_fuzz archive_merge_fuzz
-  version_record_fuzz message_table_fuzz zip_reader_fuzz pe_signature_fuzz}"
+targets="${FUZZ_TARGETS:-payload_fuzz patch_stream_fuzz run_fuzz leftover_journal_fuzz
+  archive_merge_fuzz version_record_fuzz message_table_fuzz zip_reader_fuzz pe_signature_fuzz}"
 jobs="${FUZZ_JOBS:-1}"
 
 cmake --preset fuzz >/dev/null

@@ -20,7 +20,6 @@
 #include "engine/archive/zip_handles.h"
 #include "engine/archive/zip_records.h"
 #include "engine/fs/write_gathering_layer.h"
-#include "engine/game_path.h"
 #include "engine/install_error.h"
 #include "engine/name_limits.h"
 #include "engine/write_error.h"
@@ -271,7 +270,6 @@ std::uint64_t CopySurvivingEntries(unzFile old_archive, const zlib_filefunc64_de
 void ArchiveMerge(payload::PatchStream& stream, const std::string& archive_path,
                   CommitList& commit_list, InstallerHost& host, StagingProgress& progress,
                   FileSystem& file_system) {
-  if (!StaysInGameFolder(archive_path)) throw InstallError(InstallError::Unknown);
   const std::string staged_path = StagedPath(archive_path);
   commit_list.push_back(archive_path);
 

@@ -34,6 +34,13 @@ enum class TargetState {
   kBlocked,      // a directory, a file held open against deletion, or unknown
 };
 
+// The room left on a volume, and the unit in which it hands it out: a file
+// takes its size rounded up to whole units.
+struct VolumeSpace {
+  std::uint64_t free_bytes = 0;  // what may still be written
+  std::uint64_t unit = 1;        // bytes of one allocation unit, at least 1
+};
+
 // Each call states what it does on failure; none throws. The installer runs
 // with administrator rights, so no call that creates a name ever writes
 // through a link that someone else put there.
@@ -59,9 +66,9 @@ class FileSystem {
   virtual bool Exists(const std::string& path) = 0;
   // The size of the file in bytes; nullopt when it cannot be had.
   virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
-  // The bytes that may still be written on the volume of the game folder
-  // (the current directory); nullopt when the system cannot tell.
-  virtual std::optional<std::uint64_t> FreeSpace() = 0;
+  // The room on the volume of the game folder (the current directory);
+  // nullopt when the system cannot tell.
+  virtual std::optional<VolumeSpace> FreeSpace() = 0;
   // Whether RenameReplacing could put a file at the path now. A read-only
   // file counts as replaceable: RenameReplacing takes the attribute off.
   // kBlocked also when the state cannot be found out.

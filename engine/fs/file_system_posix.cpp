@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -145,10 +146,13 @@ class PosixFileSystem final : public FileSystem {
     return static_cast<std::uint64_t>(status.st_size);
   }
 
-  std::optional<std::uint64_t> FreeSpace() override {
+  // f_frsize is the unit in which blocks are handed out and counted;
+  // f_bsize, the size for efficient writes, stands in where it is not set.
+  std::optional<VolumeSpace> FreeSpace() override {
     struct statvfs volume;
     if (statvfs(".", &volume) != 0) return std::nullopt;
-    return std::uint64_t{volume.f_bavail} * volume.f_frsize;
+    const std::uint64_t unit = volume.f_frsize != 0 ? volume.f_frsize : volume.f_bsize;
+    return VolumeSpace{std::uint64_t{volume.f_bavail} * unit, std::max<std::uint64_t>(unit, 1)};
   }
 
   // rename(2) replaces files whatever their mode bits; only a directory

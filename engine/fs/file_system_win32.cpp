@@ -132,10 +132,22 @@ class Win32FileSystem final : public FileSystem {
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   }
 
-  std::optional<std::uint64_t> FreeSpace() override {
+  // The free bytes as this user may use them (quotas included); the
+  // cluster from the root of the volume the folder is on, which may be
+  // mounted in a folder of another. Without a cluster, bytes are counted.
+  std::optional<VolumeSpace> FreeSpace() override {
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(".\\", &available, nullptr, nullptr)) return std::nullopt;
-    return available.QuadPart;
+    VolumeSpace space{available.QuadPart, 1};
+    wchar_t root[MAX_PATH];
+    DWORD sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
+    if (GetVolumePathNameW(L".", root, MAX_PATH) &&
+        GetDiskFreeSpaceW(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+                          &clusters) &&
+        sectors_per_cluster != 0 && bytes_per_sector != 0) {
+      space.unit = std::uint64_t{sectors_per_cluster} * bytes_per_sector;
+    }
+    return space;
   }
 
   // MoveFileEx cannot replace a directory, nor a file that another program

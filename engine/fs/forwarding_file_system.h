@@ -24,7 +24,7 @@ class ForwardingFileSystem : public FileSystem {
   std::optional<std::uint64_t> FileSize(const std::string& path) override {
     return base_.FileSize(path);
   }
-  std::optional<std::uint64_t> FreeSpace() override { return base_.FreeSpace(); }
+  std::optional<VolumeSpace> FreeSpace() override { return base_.FreeSpace(); }
   TargetState ProbeTarget(const std::string& path) override { return base_.ProbeTarget(path); }
   bool FlushToDisk(const std::string& path) override { return base_.FlushToDisk(path); }
   bool FlushFolderOf(const std::string& path) override { return base_.FlushFolderOf(path); }

@@ -11,21 +11,27 @@ namespace {
 using payload::BuildPatchStream;
 using payload::BuildPayload;
 
-// A volume with a given number of free bytes.
+constexpr std::uint64_t kUnit = 4096;
+
+// A volume with a given number of free bytes, handed out in units of kUnit.
 class VolumeOfSize final : public ForwardingFileSystem {
  public:
   VolumeOfSize(FileSystem& base, std::uint64_t free) : ForwardingFileSystem(base), free_(free) {}
-  std::optional<std::uint64_t> FreeSpace() override { return free_; }
+  std::optional<VolumeSpace> FreeSpace() override { return VolumeSpace{free_, kUnit}; }
 
  private:
   std::uint64_t free_;
 };
 
+std::uint64_t Units(std::uint64_t bytes) { return (bytes + kUnit - 1) / kUnit * kUnit; }
+
 class FreeSpaceTest : public TypicalGameTest {
  protected:
-  // Staging the typical patch writes its loose files (5 + 3 + 0 bytes), the
-  // old archive and the archive's new entries (5 + 5 bytes).
-  std::uint64_t Needed() { return 8 + std::filesystem::file_size("data/pack.zip") + 10; }
+  // Staging the typical patch writes its loose files (5 + 3 + 0 bytes: two
+  // units, the empty file none), and the archive: the old one and its new
+  // entries (5 + 5 bytes).
+  std::uint64_t Needed() { return 2 * kUnit + Units(ArchiveBytes()); }
+  std::uint64_t ArchiveBytes() { return std::filesystem::file_size("data/pack.zip") + 10; }
 };
 
 TEST_F(FreeSpaceTest, TooLittleIsTheWriteErrorBeforeAnythingIsWritten) {
@@ -48,7 +54,29 @@ TEST_F(FreeSpaceTest, JustEnoughInstalls) {
   EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
 }
 
-TEST_F(FreeSpaceTest, StagingBytesCountsFilesOldArchivesAndNewEntriesAndLeavesTheCursor) {
+// 150 files of 100 bytes are 15,000 bytes, but each takes a whole unit.
+TEST_F(FreeSpaceTest, ManyTinyFilesTakeAUnitEach) {
+  PatchDescription patch;
+  patch.version = 2;
+  for (int i = 0; i < 150; ++i) {
+    patch.loose_files.push_back(
+        Entry("tiny\\" + std::to_string(i) + ".txt", std::string(100, 't')));
+  }
+  const Bytes payload = BuildPayload(BuildPatchStream(patch));
+
+  VolumeOfSize short_of_one(NativeFileSystem(), 150 * kUnit - 1);
+  Run(payload, short_of_one);
+  EXPECT_EQ(host.Errors(), std::vector<std::string>{kWriteError});
+  EXPECT_EQ(folder.Files(), (std::map<std::string, std::string>{}));
+
+  host = ScriptedHost();
+  VolumeOfSize enough(NativeFileSystem(), 150 * kUnit);
+  Run(payload, enough);
+  EXPECT_EQ(host.Errors(), std::vector<std::string>{});
+  EXPECT_EQ(folder.Read("tiny/149.txt"), std::string(100, 't'));
+}
+
+TEST_F(FreeSpaceTest, MeasureStagingTakesEachFileAndLeavesTheCursor) {
   InstallGame();
   Bytes stream_bytes = BuildPatchStream(TypicalPatch());
   auto block = std::make_unique<std::uint8_t[]>(stream_bytes.size());
@@ -56,7 +84,12 @@ TEST_F(FreeSpaceTest, StagingBytesCountsFilesOldArchivesAndNewEntriesAndLeavesTh
   payload::PatchStream stream(std::move(block), static_cast<std::uint32_t>(stream_bytes.size()),
                               [] { throw std::runtime_error("overrun"); });
   stream.ReadU32();
-  EXPECT_EQ(StagingBytes(stream, NativeFileSystem()), Needed());
+  const StagedSizes sizes = MeasureStaging(stream, NativeFileSystem());
+  EXPECT_EQ(sizes.loose_files, (std::vector<std::uint64_t>{5, 3, 0}));
+  EXPECT_EQ(sizes.archives, std::vector<std::uint64_t>{ArchiveBytes()});
+  EXPECT_EQ(StagingParts(sizes), (std::vector<std::uint64_t>{8, ArchiveBytes()}));
+  EXPECT_EQ(SpaceTaken(sizes, kUnit), Needed());
+  EXPECT_EQ(SpaceTaken(sizes, 1), 8 + ArchiveBytes());
   EXPECT_EQ(stream.offset(), 4u);
   EXPECT_EQ(stream.ReadName(), "DATA\\Maps\\a.bin");
 }

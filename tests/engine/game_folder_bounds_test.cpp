@@ -6,8 +6,8 @@
 #include <map>
 
 #include "engine/run_installation.h"
-#include "installation_test.h"
 #include "fs/memory_file_system.h"
+#include "installation_test.h"
 #include "tests/support/files.h"
 
 namespace engine::test {
@@ -57,16 +57,18 @@ TEST_P(OutsideTargetTest, ArchiveIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(game.files, before);
 }
 
-TEST_P(OutsideTargetTest, DeletionIsPassedOver) {
+// Like every name in the stream, a deletion path is checked before anything
+// is staged: a stream that names one outside was built wrong.
+TEST_P(OutsideTargetTest, DeletionIsRefusedBeforeAnythingIsWritten) {
   PatchDescription patch;
   patch.version = 6;
-  patch.deletions = {GetParam(), "data\\maps\\a.bin"};
+  patch.loose_files = {Entry("sv.exe", "MZ new")};
+  patch.deletions = {"data\\maps\\a.bin", GetParam()};
   RunOver(BuildPatchStream(patch));
 
-  EXPECT_EQ(host.Errors(), std::vector<std::string>{});
+  EXPECT_EQ(host.Errors(), std::vector<std::string>{kUnknownError});
   EXPECT_EQ(game.outside_paths, std::vector<std::string>{});
-  EXPECT_FALSE(game.files.contains("data/maps/a.bin"));
-  EXPECT_EQ(game.files.at("curver.txt"), "6\r\nonline");
+  EXPECT_EQ(game.files, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, OutsideTargetTest,
@@ -77,12 +79,12 @@ INSTANTIATE_TEST_SUITE_P(Paths, OutsideTargetTest,
 TEST_F(GameFolderBoundsTest, PathsThatStayInsideAreTaken) {
   PatchDescription patch;
   patch.version = 6;
-  patch.loose_files = {Entry("data\\..name", "dots"), Entry("data\\.\\x.txt", "dot")};
+  patch.loose_files = {Entry("data\\..name", "dots"), Entry("data\\x.txt", "x")};
   RunOver(BuildPatchStream(patch));
 
   EXPECT_EQ(host.Errors(), std::vector<std::string>{});
   EXPECT_EQ(game.files.at("data/..name"), "dots");
-  EXPECT_EQ(game.files.at("data/x.txt"), "dot");
+  EXPECT_EQ(game.files.at("data/x.txt"), "x");
 }
 
 // The input with which the run's fuzz target found the fault: its first two

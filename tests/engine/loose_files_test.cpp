@@ -20,7 +20,7 @@ class DirectoryRecorder final : public FileSystem {
   std::optional<std::string> ReadWholeFile(const std::string&) override { return std::nullopt; }
   bool Exists(const std::string&) override { return false; }
   std::optional<std::uint64_t> FileSize(const std::string&) override { return std::nullopt; }
-  std::optional<std::uint64_t> FreeSpace() override { return std::nullopt; }
+  std::optional<VolumeSpace> FreeSpace() override { return std::nullopt; }
   TargetState ProbeTarget(const std::string&) override { return TargetState::kBlocked; }
   bool FlushToDisk(const std::string&) override { return false; }
   bool FlushFolderOf(const std::string&) override { return false; }

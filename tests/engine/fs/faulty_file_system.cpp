@@ -63,7 +63,7 @@ std::optional<std::uint64_t> FaultyFileSystem::FileSize(const std::string& path)
   return base().FileSize(path);
 }
 
-std::optional<std::uint64_t> FaultyFileSystem::FreeSpace() {
+std::optional<VolumeSpace> FaultyFileSystem::FreeSpace() {
   if (Fails("FreeSpace")) return std::nullopt;
   return base().FreeSpace();
 }

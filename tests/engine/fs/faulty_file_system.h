@@ -35,7 +35,7 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
   std::optional<std::uint64_t> FileSize(const std::string& path) override;
-  std::optional<std::uint64_t> FreeSpace() override;
+  std::optional<VolumeSpace> FreeSpace() override;
   TargetState ProbeTarget(const std::string& path) override;
   bool FlushToDisk(const std::string& path) override;
   bool FlushFolderOf(const std::string& path) override;

@@ -2,6 +2,8 @@
 // separate, and existing names match regardless of ASCII letter case.
 #include <minizip/unzip.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "engine/fs/file_system.h"
@@ -131,6 +133,19 @@ TEST_F(PosixFileSystemTest, ProbeLinkAndSizeSeeTheDiskAsItIs) {
   // the commit's restore relies on removing the backup after it.
   EXPECT_TRUE(file_system.RenameReplacing("file.bin.updbak", "file.bin"));
   EXPECT_TRUE(folder.Exists("file.bin.updbak"));
+}
+
+// The unit FreeSpace gives is the one the volume counts a file's blocks in:
+// a file one byte longer than a unit takes two of them.
+TEST_F(PosixFileSystemTest, FreeSpaceUnitIsWhatTheVolumeAllocates) {
+  const std::optional<VolumeSpace> space = file_system.FreeSpace();
+  ASSERT_TRUE(space.has_value());
+  ASSERT_GE(space->unit, 512u);
+  WriteThrough("unit.bin", std::string(space->unit + 1, 'u'));
+  ASSERT_TRUE(file_system.FlushToDisk("unit.bin"));
+  struct stat status;
+  ASSERT_EQ(stat("unit.bin", &status), 0);
+  EXPECT_EQ(std::uint64_t(status.st_blocks) * 512, 2 * space->unit);
 }
 
 }  // namespace

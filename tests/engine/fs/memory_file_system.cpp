@@ -52,6 +52,7 @@ voidpf ZCALLBACK ZipOpen(voidpf opaque, const void* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
     owner.changes.push_back("ZipCreate " + path);
     if (!owner.MayCreate(path)) return nullptr;
+    owner.links.erase(key);
     owner.CreateEmpty(key);
   } else if (owner.Find(key) == nullptr) {
     return nullptr;
@@ -153,6 +154,15 @@ void MemoryFileSystem::AddFile(const std::string& path, std::string contents) {
   files[key] = std::move(contents);
 }
 
+void MemoryFileSystem::AddLink(const std::string& path, std::string points_to) {
+  const std::string key = Key(path);
+  for (std::string folder = Parent(key); !folder.empty(); folder = Parent(folder)) {
+    directories.insert(folder);
+  }
+  files.erase(key);
+  links[key] = std::move(points_to);
+}
+
 std::string* MemoryFileSystem::Find(const std::string& key) {
   const auto found = files.find(key);
   return found == files.end() ? nullptr : &found->second;
@@ -173,7 +183,7 @@ bool MemoryFileSystem::MakeDirectory(const std::string& path) {
   changes.push_back("MakeDirectory " + path);
   if (!MayCreate(path)) return false;
   const std::string key = Key(path);
-  if (files.contains(key)) return false;
+  if (files.contains(key) || links.contains(key)) return false;
   return directories.insert(key).second;
 }
 
@@ -181,6 +191,7 @@ std::unique_ptr<WritableFile> MemoryFileSystem::OpenForWriting(const std::string
   changes.push_back("OpenForWriting " + path);
   if (!MayCreate(path)) return nullptr;
   const std::string key = Key(path);
+  links.erase(key);
   CreateEmpty(key);
   return std::make_unique<MemoryWritableFile>(*this, key);
 }
@@ -193,7 +204,7 @@ std::optional<std::string> MemoryFileSystem::ReadWholeFile(const std::string& pa
 
 bool MemoryFileSystem::Exists(const std::string& path) {
   const std::string key = Key(path);
-  return files.contains(key) || directories.contains(key);
+  return files.contains(key) || directories.contains(key) || links.contains(key);
 }
 
 std::optional<std::uint64_t> MemoryFileSystem::FileSize(const std::string& path) {
@@ -206,7 +217,8 @@ TargetState MemoryFileSystem::ProbeTarget(const std::string& path) {
   if (LeavesGameFolder(path)) return TargetState::kBlocked;
   const std::string key = Key(path);
   if (key.empty() || directories.contains(key)) return TargetState::kBlocked;
-  return files.contains(key) ? TargetState::kReplaceable : TargetState::kMissing;
+  return files.contains(key) || links.contains(key) ? TargetState::kReplaceable
+                                                    : TargetState::kMissing;
 }
 
 bool MemoryFileSystem::FlushToDisk(const std::string& path) {
@@ -227,7 +239,7 @@ bool MemoryFileSystem::FlushFolderOf(const std::string& path) {
 
 bool MemoryFileSystem::LinkFile(const std::string& existing, const std::string& link) {
   changes.push_back("LinkFile " + existing + " " + link);
-  if (LeavesGameFolder(existing) || !MayCreate(link) || files.contains(Key(link))) {
+  if (LeavesGameFolder(existing) || !MayCreate(link) || Exists(link)) {
     if (LeavesGameFolder(existing)) outside_paths.push_back(existing);
     return false;
   }
@@ -247,6 +259,7 @@ bool MemoryFileSystem::RemoveFile(const std::string& path) {
     return false;
   }
   const std::string key = Key(path);
+  if (links.erase(key) > 0) return true;
   if (!files.contains(key)) return false;
   ForgetName(key);
   files.erase(key);
@@ -261,6 +274,17 @@ bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::strin
   }
   const std::string from_key = Key(from);
   const std::string to_key = Key(to);
+  // A link moves as itself; links are not part of the power-cut model.
+  if (const auto link = links.find(from_key); link != links.end()) {
+    std::string points_to = std::move(link->second);
+    links.erase(link);
+    if (files.contains(to_key)) {
+      ForgetName(to_key);
+      files.erase(to_key);
+    }
+    links[to_key] = std::move(points_to);
+    return true;
+  }
   const auto source = files.find(from_key);
   if (source == files.end()) return false;
   std::string contents = std::move(source->second);
@@ -268,6 +292,7 @@ bool MemoryFileSystem::RenameReplacing(const std::string& from, const std::strin
   const FileId file = file_ids_.at(from_key);
   file_ids_.erase(from_key);
   if (files.contains(to_key)) ForgetName(to_key);
+  links.erase(to_key);
   files[to_key] = std::move(contents);
   file_ids_[to_key] = file;
   const std::string from_group = RenameGroup(from_key);

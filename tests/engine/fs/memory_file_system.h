@@ -32,7 +32,7 @@ class MemoryFileSystem final : public FileSystem {
   // Each changing call refused because its path leaves the game folder.
   std::vector<std::string> outside_paths;
   // What FreeSpace answers.
-  std::optional<std::uint64_t> free_space = std::uint64_t{1} << 40;
+  std::optional<VolumeSpace> free_space = VolumeSpace{std::uint64_t{1} << 40, 4096};
   // Every changing call in order, "<Operation> <path>[ <path>]", whether it
   // succeeded or not: MakeDirectory, OpenForWriting, RemoveFile, LinkFile,
   // RenameReplacing, and ZipCreate for an archive opened to be written.
@@ -52,7 +52,7 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<std::string> ReadWholeFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
   std::optional<std::uint64_t> FileSize(const std::string& path) override;
-  std::optional<std::uint64_t> FreeSpace() override { return free_space; }
+  std::optional<VolumeSpace> FreeSpace() override { return free_space; }
   TargetState ProbeTarget(const std::string& path) override;
   bool FlushToDisk(const std::string& path) override;
   bool FlushFolderOf(const std::string& path) override;
@@ -62,6 +62,17 @@ class MemoryFileSystem final : public FileSystem {
   bool LinkFile(const std::string& existing, const std::string& link) override;
   bool RenameReplacing(const std::string& from, const std::string& to) override;
   zlib_filefunc64_def ZipFileFunctions() override;
+
+  // ---- Symbolic links ----
+  // Links planted in the folder, by key, each with what it points to as
+  // written. Like the disk layer, this one follows no link: nothing is read,
+  // written or made through one (it is neither a file nor a folder), while
+  // a link at the last part of a path is itself what RemoveFile removes,
+  // RenameReplacing moves or replaces, and OpenForWriting, a created
+  // archive or LinkFile's new name replaces.
+  std::map<std::string, std::string> links;
+  void AddLink(const std::string& path, std::string points_to);
+  // ---- end of symbolic links ----
 
   // For the writable files and the archive layer: the file under a key, or
   // null when there is none.

@@ -166,5 +166,32 @@ TEST(MemoryFileSystemTest, ACutMayTearWhatWasWrittenButNotFlushed) {
   EXPECT_GT(outcomes.size(), 2u) << "a first part of what was written";
 }
 
+TEST(MemoryFileSystemTest, FollowsNoLinkAndTreatsOneAtTheEndAsItself) {
+  MemoryFileSystem file_system;
+  file_system.AddFile("data/a.bin", "a");
+  file_system.AddLink("data/out", "../outside");
+  file_system.AddLink("data/a.bin.updbak", "/outside/victim");
+  // Nothing through a link as a folder.
+  EXPECT_EQ(file_system.OpenForWriting("data\\out\\x.txt"), nullptr);
+  EXPECT_FALSE(file_system.MakeDirectory("data\\out\\sub"));
+  EXPECT_FALSE(file_system.RenameReplacing("data\\a.bin", "data\\out\\a.bin"));
+  EXPECT_EQ(file_system.ReadWholeFile("data\\a.bin.updbak"), std::nullopt);
+  EXPECT_FALSE(file_system.LinkFile("data\\a.bin", "data\\a.bin.updbak"));
+  // The link itself at the end of a path.
+  EXPECT_TRUE(file_system.Exists("data\\out"));
+  EXPECT_EQ(file_system.ProbeTarget("data\\out"), TargetState::kReplaceable);
+  EXPECT_TRUE(file_system.RenameReplacing("data\\a.bin.updbak", "data\\moved"));
+  EXPECT_EQ(file_system.links.at("data/moved"), "/outside/victim");
+  EXPECT_TRUE(file_system.RenameReplacing("data\\a.bin", "data\\moved"));
+  EXPECT_FALSE(file_system.links.contains("data/moved"));
+  EXPECT_EQ(file_system.files.at("data/moved"), "a");
+  EXPECT_NE(file_system.OpenForWriting("data\\out"), nullptr);
+  EXPECT_FALSE(file_system.links.contains("data/out"));
+  file_system.AddLink("lock", "/outside/lock");
+  EXPECT_TRUE(file_system.RemoveFile("lock"));
+  EXPECT_EQ(file_system.links, (std::map<std::string, std::string>{}));
+  EXPECT_EQ(file_system.outside_paths, std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace engine::test

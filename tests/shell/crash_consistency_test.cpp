@@ -93,10 +93,12 @@ class CrashConsistencyTest : public InstallerTest {
                                      .kill_after_milliseconds = kill_after_milliseconds});
   }
 
-  // Files that only a run in progress makes: staged copies, backups and the
-  // journal. They may stay after a kill; the next run deals with them.
+  // Files that only a run in progress makes: staged copies, backups, the
+  // journal and the run's lock. They may stay after a kill; the next run
+  // deals with them.
   static bool IsRunLeftover(const std::string& path) {
-    return path.ends_with(".updtmp") || path.ends_with(".updbak") || path.starts_with("updcommit.");
+    return path.ends_with(".updtmp") || path.ends_with(".updbak") ||
+           path.starts_with("updcommit.") || path == "updrun.lock";
   }
 
   static Files GameFiles(const fs::path& game) {

@@ -15,14 +15,12 @@ class ImageReader {
   explicit ImageReader(std::span<const std::uint8_t> image) : image_(image) {}
 
   std::optional<std::uint64_t> Read(std::uint64_t offset, std::size_t size) const {
-    if (offset > image_.size() || size > image_.size() - offset) return std::nullopt;
-    return base::LoadLittleEndian(image_.subspan(offset, size));
+    return base::LoadLittleEndianAt(image_, offset, size);
   }
 
   std::optional<std::span<const std::uint8_t>> Bytes(std::uint64_t offset,
                                                      std::uint64_t size) const {
-    if (offset > image_.size() || size > image_.size() - offset) return std::nullopt;
-    return image_.subspan(offset, size);
+    return base::BytesWithin(image_, offset, size);
   }
 
  private:

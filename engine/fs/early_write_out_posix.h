@@ -11,9 +11,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+
+#include "base/whole_transfer_posix.h"
 
 namespace engine {
 
@@ -42,13 +43,8 @@ inline constexpr std::size_t kLargestWrite = std::size_t{256} << 10;
 // resuming after interruptions and partial writes, then asks for their
 // write-out. False when a write fails.
 inline bool WriteAllAt(int fd, off_t offset, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  for (std::size_t done = 0; done < size;) {
-    const std::size_t piece = size - done < kLargestWrite ? size - done : kLargestWrite;
-    const ssize_t written = pwrite(fd, bytes + done, piece, offset + static_cast<off_t>(done));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::size_t>(written);
+  if (!base::WriteWholeAt(fd, data, size, static_cast<std::uint64_t>(offset), kLargestWrite)) {
+    return false;
   }
   StartWriteBack(fd, offset, size);
   return true;

@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "base/unique_fd.h"
-#include "engine/fs/file_system.h"
 #include "engine/fs/early_write_out_posix.h"
+#include "engine/fs/file_system.h"
 #include "engine/fs/path_beneath_posix.h"
 #include "engine/fs/zip_layer_posix.h"
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/unique_handle_win32.h"
 #include "engine/fs/file_system.h"
 #include "engine/fs/zip_layer_win32.h"
 
@@ -17,28 +18,6 @@ namespace {
 // may hold the same files open; sharing both ways keeps our opens working
 // beside them.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  // Gives up ownership, so the caller can close and see the result.
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 class Win32WritableFile final : public WritableFile {
  public:
@@ -61,7 +40,7 @@ class Win32WritableFile final : public WritableFile {
   bool Close() override { return CloseHandle(file_.release()) != 0; }
 
  private:
-  Handle file_;
+  base::UniqueHandle file_;
 };
 
 // Takes the read-only attribute off a file that has it, so that it can be
@@ -128,8 +107,8 @@ class Win32FileSystem final : public FileSystem {
   }
 
   std::optional<std::string> ReadWholeFile(const std::string& path) override {
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    base::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return std::nullopt;
     // Read to the end rather than trusting the size: another writer may be
     // changing the file.
@@ -171,16 +150,17 @@ class Win32FileSystem final : public FileSystem {
                                                                             : TargetState::kBlocked;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TargetState::kBlocked;
-    Handle probe(CreateFileA(path.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    base::UniqueHandle probe(CreateFileA(path.c_str(), DELETE | FILE_WRITE_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
     return probe.valid() ? TargetState::kReplaceable : TargetState::kBlocked;
   }
 
   bool FlushToDisk(const std::string& path) override {
     // FlushFileBuffers needs a handle with write access.
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    base::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareReadWrite, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() && FlushFileBuffers(file.get()) != 0;
   }
 

@@ -9,10 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
-#include <string_view>
 #include <vector>
 
-#include "base/ascii.h"
+#include "base/case_insensitive_name.h"
 
 namespace engine {
 namespace {
@@ -25,9 +24,8 @@ struct DirectoryCloser {
   void operator()(DIR* directory) const { closedir(directory); }
 };
 
-// The entry of folder `dir` that matches `name` ignoring case. Should several
-// match, the smallest in byte order wins, so the choice does not depend on
-// the order in which the folder lists them. Nullopt when none does.
+// The entry of folder `dir` that matches `name` ignoring case, chosen by the
+// rule every lookup of a game path shares; nullopt when none does.
 std::optional<std::string> FindIgnoringCase(int dir, const std::string& name) {
   // fdopendir takes the descriptor it is given; the walk keeps its own.
   const int listing_fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -37,14 +35,9 @@ std::optional<std::string> FindIgnoringCase(int dir, const std::string& name) {
     ::close(listing_fd);
     return std::nullopt;
   }
-  std::optional<std::string> found;
-  while (const dirent* entry = readdir(listing.get())) {
-    const std::string_view candidate = entry->d_name;
-    if (base::EqualIgnoringAsciiCase(candidate, name) && (!found || candidate < *found)) {
-      found = std::string(candidate);
-    }
-  }
-  return found;
+  base::CaseInsensitiveChoice choice(name);
+  while (const dirent* entry = readdir(listing.get())) choice.Offer(entry->d_name);
+  return choice.chosen();
 }
 
 // Splits a stream path at either separator. Empty and "." components name

@@ -2,25 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace engine {
 namespace {
 
-constexpr std::size_t kPageSize = 4096;
 constexpr ZPOS64_T kUnknown = ~ZPOS64_T{0};
 
 }  // namespace
 
-void ReadWindow::AlignedDelete::operator()(std::uint8_t* bytes) const {
-  ::operator delete[](bytes, std::align_val_t{kPageSize});
-}
-
 ReadWindow::ReadWindow(const zlib_filefunc64_def& base, voidpf stream)
-    : base_(base),
-      stream_(stream),
-      buffer_(
-          static_cast<std::uint8_t*>(::operator new[](kBufferSize, std::align_val_t{kPageSize}))) {}
+    : base_(base), stream_(stream), buffer_(MakePageAlignedBuffer(kBufferSize)) {}
 
 uLong ReadWindow::Read(void* bytes, uLong size) {
   auto* to = static_cast<std::uint8_t*>(bytes);

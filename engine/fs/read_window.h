@@ -15,7 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "engine/fs/page_aligned_buffer.h"
 
 namespace engine {
 
@@ -33,16 +34,12 @@ class ReadWindow {
   ZPOS64_T Tell() const { return position_; }
 
  private:
-  struct AlignedDelete {
-    void operator()(std::uint8_t* bytes) const;
-  };
-
   // Reads up to `size` bytes at `offset` from the layer below.
   uLong ReadBelow(ZPOS64_T offset, void* bytes, uLong size);
 
   const zlib_filefunc64_def& base_;
   voidpf stream_;
-  std::unique_ptr<std::uint8_t, AlignedDelete> buffer_;
+  PageAlignedBuffer buffer_;
   // The file offset of the buffer's first byte and how many bytes it holds.
   ZPOS64_T window_start_ = 0;
   std::size_t filled_ = 0;

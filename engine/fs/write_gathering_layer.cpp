@@ -6,26 +6,19 @@
 #include <memory>
 #include <new>
 
+#include "engine/fs/page_aligned_buffer.h"
 #include "engine/fs/read_window.h"
 #include "engine/fs/zip_function_table.h"
 
 namespace engine {
 namespace {
 
-// Page-aligned, so that the kernel can take whole pages from it.
-constexpr std::align_val_t kBufferAlignment{4096};
-
-struct AlignedDelete {
-  void operator()(std::uint8_t* bytes) const { ::operator delete[](bytes, kBufferAlignment); }
-};
-
 class BufferedFile {
  public:
   BufferedFile(const zlib_filefunc64_def& base, voidpf stream, int mode)
       : base_(base), stream_(stream) {
     if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) {
-      buffer_.reset(static_cast<std::uint8_t*>(
-          ::operator new[](WriteGatheringLayer::kBufferSize, kBufferAlignment)));
+      buffer_ = MakePageAlignedBuffer(WriteGatheringLayer::kBufferSize);
     } else if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ) {
       reader_ = std::make_unique<ReadWindow>(base, stream);
     }
@@ -143,7 +136,7 @@ class BufferedFile {
 
   const zlib_filefunc64_def& base_;
   voidpf stream_;
-  std::unique_ptr<std::uint8_t, AlignedDelete> buffer_;
+  PageAlignedBuffer buffer_;
   std::unique_ptr<ReadWindow> reader_;
   // The file offset of the buffer's first byte and how many bytes it holds.
   ZPOS64_T window_start_ = 0;

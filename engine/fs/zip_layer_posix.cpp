@@ -4,12 +4,13 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <exception>
 #include <memory>
+#include <utility>
 
 #include "base/unique_fd.h"
+#include "base/whole_transfer_posix.h"
 #include "engine/fs/early_write_out_posix.h"
 #include "engine/fs/path_beneath_posix.h"
 #include "engine/fs/write_behind_posix.h"
@@ -23,8 +24,8 @@ namespace {
 // archive is written behind, on a thread of its own.
 class ZipStream {
  public:
-  ZipStream(int fd, bool created)
-      : fd_(fd), behind_(created ? std::make_unique<WriteBehind>(fd) : nullptr) {}
+  ZipStream(base::UniqueFd fd, bool created)
+      : fd_(std::move(fd)), behind_(created ? std::make_unique<WriteBehind>(fd_.get()) : nullptr) {}
 
   int fd() const { return fd_.get(); }
   off_t position = 0;
@@ -71,13 +72,13 @@ int OpenFd(const char* filename, int mode) {
 
 voidpf ZCALLBACK Open(voidpf, const void* filename, int mode) {
   if (filename == nullptr) return nullptr;
-  const int fd = OpenFd(static_cast<const char*>(filename), mode);
-  if (fd < 0) return nullptr;
+  base::UniqueFd fd(OpenFd(static_cast<const char*>(filename), mode));
+  if (!fd.valid()) return nullptr;
   try {
-    return new ZipStream(fd, (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0);
+    return new ZipStream(std::move(fd), (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0);
   } catch (const std::exception&) {
-    // No memory or no thread: the archive cannot be written.
-    ::close(fd);
+    // No memory or no thread: the archive cannot be written, and the
+    // descriptor closes with whichever owner holds it.
     return nullptr;
   }
 }
@@ -85,17 +86,11 @@ voidpf ZCALLBACK Open(voidpf, const void* filename, int mode) {
 uLong ZCALLBACK Read(voidpf, voidpf opened, void* buffer, uLong size) {
   ZipStream& stream = Stream(opened);
   if (!stream.Settle()) return 0;
-  auto* to = static_cast<unsigned char*>(buffer);
-  uLong done = 0;
-  while (done < size) {
-    const ssize_t read = pread(stream.fd(), to + done, size - done, stream.position);
-    if (read < 0 && errno == EINTR) continue;
-    if (read < 0) stream.Fail();
-    if (read <= 0) break;
-    done += static_cast<uLong>(read);
-    stream.position += read;
-  }
-  return done;
+  const base::ReadResult read =
+      base::ReadWholeAt(stream.fd(), buffer, size, static_cast<std::uint64_t>(stream.position));
+  if (read.failed) stream.Fail();
+  stream.position += static_cast<off_t>(read.done);
+  return static_cast<uLong>(read.done);
 }
 
 uLong ZCALLBACK Write(voidpf, voidpf opened, const void* buffer, uLong size) {

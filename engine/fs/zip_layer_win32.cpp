@@ -2,6 +2,9 @@
 
 #include <memory>
 #include <new>
+#include <utility>
+
+#include "base/unique_handle_win32.h"
 
 #include "engine/fs/zip_function_table.h"
 
@@ -12,25 +15,16 @@ namespace {
 // write has failed.
 class ZipStream {
  public:
-  explicit ZipStream(HANDLE handle) : handle_(handle) {}
-  ~ZipStream() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  ZipStream(const ZipStream&) = delete;
-  ZipStream& operator=(const ZipStream&) = delete;
+  explicit ZipStream(base::UniqueHandle handle) : handle_(std::move(handle)) {}
 
-  HANDLE handle() const { return handle_; }
+  HANDLE handle() const { return handle_.get(); }
   bool failed() const { return failed_; }
   void Fail() { failed_ = true; }
   // Closes the handle now, so that the caller sees whether that worked.
-  bool Close() {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(handle) != 0;
-  }
+  bool Close() { return CloseHandle(handle_.release()) != 0; }
 
  private:
-  HANDLE handle_;
+  base::UniqueHandle handle_;
   bool failed_ = false;
 };
 
@@ -55,12 +49,11 @@ HANDLE OpenHandle(const ZipLayerWin32& layer, const char* path, int mode) {
 
 voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
   if (filename == nullptr) return nullptr;
-  const HANDLE handle = OpenHandle(*static_cast<const ZipLayerWin32*>(opaque),
-                                   static_cast<const char*>(filename), mode);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  auto* stream = new (std::nothrow) ZipStream(handle);
-  if (stream == nullptr) CloseHandle(handle);
-  return stream;
+  base::UniqueHandle handle(OpenHandle(*static_cast<const ZipLayerWin32*>(opaque),
+                                       static_cast<const char*>(filename), mode));
+  if (!handle.valid()) return nullptr;
+  // Without memory the handle closes with `handle`.
+  return new (std::nothrow) ZipStream(std::move(handle));
 }
 
 // uLong is 32 bits on Windows, as are ReadFile's and WriteFile's counts.

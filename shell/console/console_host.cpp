@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "base/ascii.h"
+#include "base/utf8.h"
 #include "messages/message_table.h"
 #include "shell/console/terminal_output.h"
-#include "shell/console/utf8.h"
 #include "shell/install_flags.h"
 
 namespace console {
@@ -35,7 +35,7 @@ ConsoleHost::ConsoleHost(LineReader& input, std::function<void()> ended)
 
 void ConsoleHost::SetStatusText(const char16_t* text) {
   bar_.Clear();
-  PrintLine(stdout, ToUtf8(text));
+  PrintLine(stdout, base::ToUtf8(text));
 }
 
 void ConsoleHost::SetButtonText(const char16_t* text) {
@@ -43,7 +43,7 @@ void ConsoleHost::SetButtonText(const char16_t* text) {
   // Ctrl+C, so say so beside its caption. A table too short to hold either
   // caption gives null for both, and the final Close must not offer Ctrl+C.
   bar_.Clear();
-  std::string caption = ToUtf8(text);
+  std::string caption = base::ToUtf8(text);
   if (text == messages::Message(messages::MsgId::Cancel) &&
       text != messages::Message(messages::MsgId::Close)) {
     caption += ": Ctrl+C";
@@ -53,7 +53,7 @@ void ConsoleHost::SetButtonText(const char16_t* text) {
 
 bool ConsoleHost::AskYesNo(const char16_t* text) {
   bar_.Clear();
-  Print(stdout, ToUtf8(text) + " [y/n] ");
+  Print(stdout, base::ToUtf8(text) + " [y/n] ");
   for (;;) {
     std::string line;
     switch (input_.ReadLine(line, wake_read_.get())) {
@@ -76,7 +76,7 @@ bool ConsoleHost::AskYesNo(const char16_t* text) {
 void ConsoleHost::ShowError(const char16_t* text) {
   error_shown_ = true;
   bar_.Clear();
-  PrintLine(stderr, "Error: " + ToUtf8(text));
+  PrintLine(stderr, "Error: " + base::ToUtf8(text));
 }
 
 void ConsoleHost::CloseDialog() {

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/utf8.h"
 #include "messages/message_table.h"
 #include "shell/console/terminal_output.h"
-#include "shell/console/utf8.h"
 
 namespace console {
 namespace {
@@ -40,7 +40,7 @@ std::string BrowseForGameFolder(const std::string& initial, LineReader& input) {
   const fs::path start = fs::current_path(error);
   const std::string preselected = !initial.empty() && IsFolder(initial) ? initial : start.string();
 
-  PrintLine(stdout, ToUtf8(messages::Message(messages::MsgId::ChooseFolder)));
+  PrintLine(stdout, base::ToUtf8(messages::Message(messages::MsgId::ChooseFolder)));
   for (;;) {
     Print(stdout, "[" + preselected + "] > ");
     std::string line;

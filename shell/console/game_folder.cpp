@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "base/ascii.h"
+#include "base/case_insensitive_name.h"
 #include "shell/console/folder_prompt.h"
 #include "shell/folder_search.h"
 
@@ -14,13 +14,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The entry of `folder` whose name is `name` in any case; empty if none.
+// The entry of `folder` whose name is `name` in any case, the same one the
+// installer would take; empty if none.
 fs::path FindIgnoringCase(const fs::path& folder, const std::string& name) {
+  base::CaseInsensitiveChoice choice(name);
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (base::EqualIgnoringAsciiCase(it->path().filename().string(), name)) return it->path();
+    choice.Offer(it->path().filename().string());
   }
-  return {};
+  return choice.chosen() ? folder / *choice.chosen() : fs::path();
 }
 
 // sv.exe and data/game.ini, names compared without regard to case as Windows

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "patchpack_runner.h"
 #include "tests/support/files.h"
@@ -131,6 +132,77 @@ TEST_F(PatchpackVerify, NamesWhyTheInstallerWouldFail) {
       EXPECT_TRUE(Contains(result.out, c.because)) << result.out;
     }
     EXPECT_EQ(test_support::Snapshot(dir / "old"), before);
+  }
+}
+
+// A game folder copied from a file system that tells case apart may hold
+// several spellings of one archive. verify must look for the reason of a
+// failure in the spelling the installer rewrites, not in another: the one
+// spelt as in the patch, else the smallest in byte order, in whatever order
+// the folder lists them.
+TEST_F(PatchpackVerify, OfNamesThatDifferOnlyInCaseExaminesTheArchiveTheInstallerRewrites) {
+  auto attached = RunPatchpack("attach " + Quoted(PATCH_INSTALLER_PATH) + " " +
+                               Quoted(dir / "p.bin") + " -o " + Quoted(dir / "installer"));
+  ASSERT_EQ(attached.exit_code, 0) << attached.err;
+  // Every spelling of "tex" before ".zip"; the patch rewrites data\tex.zip.
+  std::vector<std::string> spellings;
+  for (int mask = 0; mask < 8; ++mask) {
+    std::string name = "tex";
+    for (int i = 0; i < 3; ++i) {
+      if (mask & (1 << i)) name[i] = static_cast<char>(name[i] - 32);
+    }
+    spellings.push_back(name + ".zip");
+  }
+  struct Case {
+    bool with_patch_spelling;
+    const char* chosen;
+    bool chosen_is_whole;
+  } cases[] = {
+      {false, "TEX.zip", false},
+      {false, "TEX.zip", true},
+      {true, "tex.zip", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.chosen) + (c.chosen_is_whole ? " whole" : " unreadable") +
+                 (c.with_patch_spelling ? "" : ", no tex.zip"));
+    fs::remove_all(dir / "old/data");
+    WriteText(dir / "old/data/game.ini", "ini");
+    for (const std::string& name : spellings) {
+      if (name == "tex.zip" && !c.with_patch_spelling) continue;
+      if ((name == c.chosen) == c.chosen_is_whole) {
+        MakeZip(dir / "old/data" / name, {{"a.txt", "A"}, {"b.txt", "B"}});
+      } else {
+        WriteText(dir / "old/data" / name, "not a zip");
+      }
+    }
+    fs::remove_all(dir / "game");
+    fs::copy(dir / "old", dir / "game", fs::copy_options::recursive);
+
+    auto verified = Verify(dir / "p.bin");
+    auto installed = RunCommand("cd " + Quoted(dir / "game") + " && HOME=" + Quoted(dir / "home") +
+                                " XDG_CONFIG_HOME=" + Quoted(dir / "home/.config") + " " +
+                                Quoted(dir / "installer") + " </dev/null");
+    const fs::path chosen = dir / "game/data" / c.chosen;
+    if (c.chosen_is_whole) {
+      EXPECT_EQ(verified.exit_code, 0) << verified.out;
+      EXPECT_EQ(installed.exit_code, 0) << installed.out << installed.err;
+      EXPECT_EQ(RunCommand("unzip -p " + Quoted(chosen) + " a.txt").out, "A2");
+    } else {
+      EXPECT_EQ(verified.exit_code, 1) << verified.out;
+      EXPECT_TRUE(Contains(verified.out,
+                           "because data\\tex.zip: the game's archive cannot be read as a zip"))
+          << verified.out;
+      EXPECT_TRUE(Contains(installed.out + installed.err, "Unknown error"))
+          << installed.out << installed.err;
+      EXPECT_EQ(test_support::ReadText(chosen), "not a zip");
+    }
+    // Every other spelling is left as it was.
+    for (const std::string& name : spellings) {
+      if (name == c.chosen || !fs::exists(dir / "old/data" / name)) continue;
+      EXPECT_EQ(test_support::ReadText(dir / "game/data" / name),
+                test_support::ReadText(dir / "old/data" / name))
+          << name;
+    }
   }
 }
 

@@ -1,6 +1,10 @@
 #include "tools/patchpack/formats/pe_image.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
+
+#include "base/little_endian.h"
 
 namespace patchpack::pe {
 namespace {
@@ -17,14 +21,13 @@ constexpr std::size_t kInitializedDataSize = 8, kSectionAlignment = 32, kFileAli
                       kImageSize = 56, kChecksum = 64, kDirectoryCount = 108, kDirectories = 112;
 
 std::uint32_t Get(const payload::Bytes& bytes, std::size_t at, std::size_t size) {
-  if (at > bytes.size() || size > bytes.size() - at) throw PeError("truncated PE headers");
-  std::uint32_t value = 0;
-  for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[at + i];
-  return value;
+  const std::optional<std::uint64_t> value = base::LoadLittleEndianAt(bytes, at, size);
+  if (!value) throw PeError("truncated PE headers");
+  return static_cast<std::uint32_t>(*value);
 }
 
 void Put(payload::Bytes& bytes, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  base::StoreLittleEndian(std::span(bytes).subspan(at, 4), value);
 }
 
 std::uint32_t Align(std::uint64_t value, std::uint32_t alignment) {

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <span>
 #include <tuple>
+
+#include "base/little_endian.h"
 
 namespace patchpack::pe {
 namespace {
@@ -19,12 +23,9 @@ class TreeReader {
   explicit TreeReader(std::span<const std::uint8_t> tree) : tree_(tree) {}
 
   std::uint32_t Get(std::uint64_t at, std::size_t size) const {
-    if (at > tree_.size() || size > tree_.size() - at) {
-      throw PeError("the resource directory runs past its section");
-    }
-    std::uint32_t value = 0;
-    for (std::size_t i = size; i-- > 0;) value = (value << 8) | tree_[at + i];
-    return value;
+    const std::optional<std::uint64_t> value = base::LoadLittleEndianAt(tree_, at, size);
+    if (!value) throw PeError("the resource directory runs past its section");
+    return static_cast<std::uint32_t>(*value);
   }
 
   ResourceId Id(std::uint32_t field) const {
@@ -43,7 +44,7 @@ class TreeReader {
 };
 
 void Put(payload::Bytes& out, std::size_t at, std::uint32_t value, std::size_t size = 4) {
-  for (std::size_t i = 0; i < size; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  base::StoreLittleEndian(std::span(out).subspan(at, size), value);
 }
 
 std::size_t Align8(std::size_t value) { return (value + 7) & ~std::size_t{7}; }

@@ -4,11 +4,11 @@
 #include <new>
 #include <optional>
 
-#include "base/ascii.h"
+#include "base/case_insensitive_name.h"
 #include "payload/payload_container.h"
-#include "tools/patchpack/source/folder_diff.h"
 #include "tools/patchpack/formats/patch_stream_reader.h"
 #include "tools/patchpack/formats/zip_reader.h"
+#include "tools/patchpack/source/folder_diff.h"
 
 namespace patchpack {
 namespace {
@@ -17,22 +17,23 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kMaxNameBytes = 255;  // one path component, NTFS and ext4 alike
 
-// The game path a stream path names, matching each component without regard
-// to case as the installer does; nullopt when a component is missing.
+// The game path a stream path names, each component matched as the installer
+// matches it: either separator, letter case ignored, and of several names
+// that differ only in case the one the installer would take. nullopt when a
+// component is missing.
 std::optional<fs::path> FindInGame(const fs::path& game, const std::string& stream_path) {
   fs::path here = game;
   std::size_t start = 0;
   while (start <= stream_path.size()) {
-    std::size_t end = stream_path.find('\\', start);
+    std::size_t end = stream_path.find_first_of("\\/", start);
     if (end == std::string::npos) end = stream_path.size();
-    std::string part = base::ToLowerAscii(stream_path.substr(start, end - start));
+    base::CaseInsensitiveChoice choice(std::string_view(stream_path).substr(start, end - start));
     std::error_code error;
-    std::optional<fs::path> found;
     for (fs::directory_iterator it(here, error), last; !error && it != last; it.increment(error)) {
-      if (base::ToLowerAscii(it->path().filename().string()) == part) found = it->path();
+      choice.Offer(it->path().filename().string());
     }
-    if (!found) return std::nullopt;
-    here = *found;
+    if (!choice.chosen()) return std::nullopt;
+    here /= *choice.chosen();
     start = end + 1;
   }
   return here;

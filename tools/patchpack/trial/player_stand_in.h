@@ -9,13 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "engine/installer_host.h"
 #include "tools/patchpack/report/progress_reporter.h"
 
 namespace patchpack {
-
-// UTF-16 as UTF-8, an unpaired surrogate as U+FFFD; null gives "".
-std::string Utf8(const char16_t* text);
 
 class PlayerStandIn final : public engine::InstallerHost {
  public:
@@ -24,14 +22,14 @@ class PlayerStandIn final : public engine::InstallerHost {
   void SetStatusText(const char16_t* text) override { status_ = text; }
   void SetButtonText(const char16_t*) override {}
   bool AskYesNo(const char16_t* text) override;
-  void ShowError(const char16_t* text) override { error_ = Utf8(text); }
+  void ShowError(const char16_t* text) override { error_ = base::ToUtf8(text); }
   void CloseDialog() override {}
   bool IsCancelRequested() override { return false; }
   void MarkFinished() override;
   void ShowProgress(std::uint64_t done, std::uint64_t total) override;
 
   bool succeeded() const { return finished_ && !error_; }
-  std::string status() const { return Utf8(status_); }
+  std::string status() const { return base::ToUtf8(status_); }
   const std::optional<std::string>& error() const { return error_; }
   const std::vector<std::string>& questions() const { return questions_; }
   // The bytes the run set out to stage, what its free-space check asked

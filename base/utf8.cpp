@@ -1,6 +1,6 @@
-#include "shell/console/utf8.h"
+#include "base/utf8.h"
 
-namespace console {
+namespace base {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -46,4 +46,4 @@ std::string ToUtf8(const char16_t* text) {
   return out;
 }
 
-}  // namespace console
+}  // namespace base

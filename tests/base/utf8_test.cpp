@@ -1,8 +1,8 @@
-#include "shell/console/utf8.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 
-namespace console {
+namespace base {
 namespace {
 
 TEST(ToUtf8, EncodesEveryLengthOfSequence) {
@@ -30,4 +30,4 @@ TEST(ToUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {
 }
 
 }  // namespace
-}  // namespace console
+}  // namespace base

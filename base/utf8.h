@@ -1,12 +1,13 @@
-// The terminal speaks UTF-8; the message table holds UTF-16.
+// UTF-16 to UTF-8. The message table holds UTF-16, as Windows shows it;
+// terminals and the reports of patchpack speak UTF-8.
 #pragma once
 
 #include <string>
 
-namespace console {
+namespace base {
 
 // Converts a NUL-terminated UTF-16 text; null gives the empty string, as a
 // missing message shows as empty. An unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(const char16_t* text);
 
-}  // namespace console
+}  // namespace base

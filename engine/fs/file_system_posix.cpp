@@ -58,7 +58,8 @@ bool StatusBeneath(const std::string& stream_path, struct stat& status) {
 // it after finds, by the check in TakeLock, that it no longer has the name.
 class PosixFolderLock final : public FolderLock {
  public:
-  PosixFolderLock(PathBeneath path, base::UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+  PosixFolderLock(PathBeneath path, base::UniqueFd fd)
+      : path_(std::move(path)), fd_(std::move(fd)) {}
   ~PosixFolderLock() override { unlinkat(path_.dir(), path_.name.c_str(), 0); }
   PosixFolderLock(const PosixFolderLock&) = delete;
   PosixFolderLock& operator=(const PosixFolderLock&) = delete;
@@ -69,8 +70,9 @@ class PosixFolderLock final : public FolderLock {
 };
 
 // Opens the lock file of a folder and locks it; null when another run holds
-// it or it cannot be had, with errno set (ESTALE: the file lost its name). O_CREAT without O_EXCL opens the file that is
-// there, and with O_NOFOLLOW refuses a link at the name, dangling or not.
+// it or it cannot be had, with errno set (ESTALE: the file lost its name).
+// O_CREAT without O_EXCL opens the file that is there, and with O_NOFOLLOW
+// refuses a link at the name, dangling or not.
 // The lock counts only if the file still bears the name once locked: the run
 // that held it removes it before it lets go.
 std::unique_ptr<FolderLock> TakeLock(const std::string& lock_path) {

@@ -61,8 +61,7 @@ int OpenFd(const char* filename, int mode) {
   if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return CreateOwnFileBeneath(filename);
   // An existing file opened for update is the staged archive's own, opened
   // again to finish its records.
-  const bool read_only =
-      (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ;
+  const bool read_only = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ;
   const int fd = OpenBeneath(filename, read_only ? O_RDONLY : O_RDWR);
   // An old archive is read from start to end, once: a longer read-ahead
   // keeps the device busy while the merge works on what it has.

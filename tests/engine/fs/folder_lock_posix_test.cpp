@@ -51,10 +51,9 @@ TEST_F(FolderLockTest, ARunTakesTheLockAndLeavesNoLockFile) {
   Run(patch);
 
   EXPECT_EQ(host.Errors(), std::vector<std::string>{});
-  EXPECT_EQ(folder.Files(), (std::map<std::string, std::string>{
-                                {"curver.txt", "6\r\nonline"},
-                                {"data/maps/new.map", "map"},
-                                {"sv.exe", "MZ new"}}));
+  EXPECT_EQ(folder.Files(), (std::map<std::string, std::string>{{"curver.txt", "6\r\nonline"},
+                                                                {"data/maps/new.map", "map"},
+                                                                {"sv.exe", "MZ new"}}));
 }
 
 TEST_F(FolderLockTest, ALockFileLeftByAKilledRunDoesNotKeepTheNextOneOut) {

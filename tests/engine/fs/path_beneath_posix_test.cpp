@@ -44,8 +44,7 @@ class LinkOnPathTest : public InstallationTest {
 
   void ExpectSentinelUntouched() {
     EXPECT_EQ(test_support::Snapshot(sentinel.path()), sentinel_before);
-    EXPECT_EQ(ReadZip((sentinel / "pack.zip").string()),
-              (ZipEntries{{"a.txt", "outside entry"}}));
+    EXPECT_EQ(ReadZip((sentinel / "pack.zip").string()), (ZipEntries{{"a.txt", "outside entry"}}));
   }
 
   void ExpectFailedUnchanged(const std::string& error) {

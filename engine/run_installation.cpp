@@ -12,6 +12,7 @@
 #include "engine/fs/checked_file_system.h"
 #include "engine/install_error.h"
 #include "engine/loose_files.h"
+#include "engine/own_names.h"
 #include "engine/staging_progress.h"
 #include "engine/stream_names.h"
 #include "engine/version_record.h"
@@ -56,10 +57,15 @@ payload::PatchStream DecodeStream(const PayloadLoader& load_payload) {
 // stream block, open files, archives) is released by the time an error
 // leaves it; only the commit list outlives it, for the clean-up.
 void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader& load_payload,
-               CommitList& commit_list) {
+               CommitList& commit_list, std::unique_ptr<FolderLock>& lock) {
   payload::PatchStream stream = DecodeStream(load_payload);
   const auto patch_version = static_cast<std::int32_t>(stream.ReadU32());
   CheckStreamNames(stream);
+  // Two runs in one folder would each clear the other's staged names and
+  // recover the other's live commit. The second one finds the folder taken
+  // and stops here, before it has looked at or changed anything.
+  lock = file_system.LockGameFolder(kRunLockPath);
+  if (!lock) throw InstallError(InstallError::Unknown);
   // A run killed during its commit may have left it half done; the gate and
   // the merge must see the game wholly as it was before that run.
   RecoverInterruptedCommit(file_system);
@@ -105,9 +111,11 @@ int RunInstallation(InstallerHost& host, FileSystem& unchecked_file_system,
                     const PayloadLoader& load_payload) {
   CheckedFileSystem file_system(unchecked_file_system);
   CommitList commit_list;
+  // Held until the clean-up below is done too.
+  std::unique_ptr<FolderLock> lock;
   std::optional<InstallError> failure;
   try {
-    RunPhases(host, file_system, load_payload, commit_list);
+    RunPhases(host, file_system, load_payload, commit_list, lock);
   } catch (const InstallError& error) {
     failure = error;
   } catch (...) {

@@ -41,6 +41,12 @@ struct VolumeSpace {
   std::uint64_t unit = 1;        // bytes of one allocation unit, at least 1
 };
 
+// Keeps every other installer out of the game folder while it lives.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
 // Each call states what it does on failure; none throws. The installer runs
 // with administrator rights, so no call that creates a name ever writes
 // through a link that someone else put there.
@@ -99,6 +105,17 @@ class FileSystem {
   // creation is created like OpenForWriting's file: of our own, never
   // through a link.
   virtual zlib_filefunc64_def ZipFileFunctions() = 0;
+  // Takes the game folder for this run alone, through an exclusive lock on
+  // the file at `lock_path`, created (empty) if need be without following a
+  // link, and removed when the lock is let go. Does not wait: null when another
+  // run holds the lock, or when the file cannot be created or locked (a
+  // link or a folder stands at the name, say); nothing else has changed
+  // then. The default suits a file system that no other process can reach
+  // (an in-memory one): there is nobody to keep out.
+  virtual std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) {
+    static_cast<void>(lock_path);
+    return std::make_unique<FolderLock>();
+  }
 };
 
 // The realisation for the platform this binary was built for.

@@ -1,70 +1,31 @@
 // The file system on POSIX. Patches are made for Windows, whose paths use
 // backslashes and whose names match regardless of letter case, so each path
-// is mapped the way Windows would find it: backslashes become slashes, and
-// every component that already exists is matched without regard to ASCII
-// case. A component that does not exist yet keeps the patch's spelling.
-#include <dirent.h>
+// is found the way Windows would find it: backslashes separate, and every
+// component that already exists is matched without regard to ASCII case. A
+// component that does not exist yet keeps the patch's spelling. Every path
+// is found beneath the game folder without following any link, and every
+// call works on the folder descriptor that finding it gave
+// (path_beneath_posix.h).
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "base/case_insensitive_name.h"
 #include "base/unique_fd.h"
 #include "engine/fs/early_write_out_posix.h"
 #include "engine/fs/file_system.h"
+#include "engine/fs/path_beneath_posix.h"
 #include "engine/fs/zip_layer_posix.h"
 
 namespace engine {
 namespace {
-
-bool Exists(const std::string& path) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0;
-}
-
-struct DirectoryCloser {
-  void operator()(DIR* directory) const { closedir(directory); }
-};
-
-// The entry of `directory` that matches `name` ignoring case, chosen by the
-// rule every lookup of a game path shares.
-std::string FindIgnoringCase(const std::string& directory, const std::string& name) {
-  std::unique_ptr<DIR, DirectoryCloser> listing(
-      opendir(directory.empty() ? "." : directory.c_str()));
-  if (!listing) return name;
-  base::CaseInsensitiveChoice choice(name);
-  while (const dirent* entry = readdir(listing.get())) choice.Offer(entry->d_name);
-  return choice.chosen().value_or(name);
-}
-
-std::string Resolve(const std::string& stream_path) {
-  std::string resolved;
-  std::size_t start = 0;
-  if (!stream_path.empty() && (stream_path[0] == '\\' || stream_path[0] == '/')) {
-    resolved.push_back('/');
-    start = 1;
-  }
-  while (start <= stream_path.size()) {
-    std::size_t end = stream_path.find_first_of("\\/", start);
-    if (end == std::string::npos) end = stream_path.size();
-    std::string component = stream_path.substr(start, end - start);
-    if (!component.empty() && component != "." && component != "..") {
-      const std::string exact = resolved + component;
-      if (!Exists(exact)) component = FindIgnoringCase(resolved, component);
-    }
-    resolved += component;
-    if (end < stream_path.size()) resolved += '/';
-    start = end + 1;
-  }
-  return resolved;
-}
 
 // Written through its descriptor, so that each large write can be handed
 // to the device at once (see early_write_out_posix.h).
@@ -85,64 +46,93 @@ class PosixWritableFile final : public WritableFile {
   off_t offset_ = 0;
 };
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+// The status of the entry at a stream path itself, a link included, as
+// lstat gives it; false when there is none or it cannot be reached.
+bool StatusBeneath(const std::string& stream_path, struct stat& status) {
+  const std::optional<PathBeneath> path = FindBeneath(stream_path);
+  return path && fstatat(path->dir(), path->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// An flock on the lock file's descriptor, released when the descriptor
+// closes (or the process ends, however it ends). The file is removed first,
+// while the lock is still held: a run that opened it before then and locks
+// it after finds, by the check in TakeLock, that it no longer has the name.
+class PosixFolderLock final : public FolderLock {
+ public:
+  PosixFolderLock(PathBeneath path, base::UniqueFd fd)
+      : path_(std::move(path)), fd_(std::move(fd)) {}
+  ~PosixFolderLock() override { unlinkat(path_.dir(), path_.name.c_str(), 0); }
+  PosixFolderLock(const PosixFolderLock&) = delete;
+  PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+ private:
+  PathBeneath path_;
+  base::UniqueFd fd_;
 };
 
-std::string ParentDirectory(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A name created, renamed or removed only survives a power cut once its
-// directory is on the disk too.
-bool FlushDirectoryOf(const std::string& resolved) {
-  base::UniqueFd directory(open(ParentDirectory(resolved).c_str(), O_RDONLY | O_CLOEXEC));
-  return directory.get() >= 0 && fsync(directory.get()) == 0;
-}
-
-// Creates a file of our own at a resolved path and returns its descriptor,
-// or -1. Whatever stands at the name goes first: a leftover of an earlier
-// run, or a link that someone put there to have us write elsewhere. unlink
-// removes the link itself, and refuses a directory, which the open then
-// refuses too. O_EXCL with O_NOFOLLOW fails should anything appear at the
-// name in between.
-int CreateOwnFile(const std::string& resolved) {
-  unlink(resolved.c_str());
-  return open(resolved.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+// Opens the lock file of a folder and locks it; null when another run holds
+// it or it cannot be had, with errno set (ESTALE: the file lost its name).
+// O_CREAT without O_EXCL opens the file that is there, and with O_NOFOLLOW
+// refuses a link at the name, dangling or not.
+// The lock counts only if the file still bears the name once locked: the run
+// that held it removes it before it lets go.
+std::unique_ptr<FolderLock> TakeLock(const std::string& lock_path) {
+  std::optional<PathBeneath> path = FindBeneath(lock_path);
+  if (!path) return nullptr;
+  base::UniqueFd fd(openat(path->dir(), path->name.c_str(),
+                           O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+  struct stat opened;
+  if (!fd.valid() || fstat(fd.get(), &opened) != 0) return nullptr;
+  if (!S_ISREG(opened.st_mode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
+  struct stat named;
+  if (fstatat(path->dir(), path->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) {
+    errno = ESTALE;
+    return nullptr;
+  }
+  return std::make_unique<PosixFolderLock>(std::move(*path), std::move(fd));
 }
 
 class PosixFileSystem final : public FileSystem {
  public:
   bool MakeDirectory(const std::string& path) override {
-    return mkdir(Resolve(path).c_str(), 0777) == 0;
+    const std::optional<PathBeneath> found = FindBeneath(path);
+    return found && mkdirat(found->dir(), found->name.c_str(), 0777) == 0;
   }
 
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
-    const int fd = CreateOwnFile(Resolve(path));
+    const int fd = CreateOwnFileBeneath(path);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixWritableFile>(fd);
   }
 
   std::optional<std::string> ReadWholeFile(const std::string& path) override {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(Resolve(path).c_str(), "rb"));
-    if (!file) return std::nullopt;
+    base::UniqueFd file(OpenBeneath(path, O_RDONLY));
+    if (!file.valid()) return std::nullopt;
     std::string contents;
     char chunk[4096];
-    std::size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-      contents.append(chunk, count);
+    for (;;) {
+      const ssize_t count = ::read(file.get(), chunk, sizeof chunk);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) return std::nullopt;
+      if (count == 0) return contents;
+      contents.append(chunk, static_cast<std::size_t>(count));
     }
-    if (std::ferror(file.get())) return std::nullopt;
-    return contents;
   }
 
-  bool Exists(const std::string& path) override { return engine::Exists(Resolve(path)); }
+  bool Exists(const std::string& path) override {
+    struct stat status;
+    return StatusBeneath(path, status);
+  }
 
+  // The size of a regular file only: a link's own size is not a file's.
   std::optional<std::uint64_t> FileSize(const std::string& path) override {
     struct stat status;
-    if (stat(Resolve(path).c_str(), &status) != 0) return std::nullopt;
+    if (!StatusBeneath(path, status) || !S_ISREG(status.st_mode)) return std::nullopt;
     return static_cast<std::uint64_t>(status.st_size);
   }
 
@@ -156,44 +146,74 @@ class PosixFileSystem final : public FileSystem {
   }
 
   // rename(2) replaces files whatever their mode bits; only a directory
-  // stands in its way.
+  // stands in its way. A folder on the way that does not exist yet makes
+  // the target one the patch adds; a link or a file where a folder should
+  // be blocks it.
   TargetState ProbeTarget(const std::string& path) override {
+    const std::optional<PathBeneath> found = FindBeneath(path);
+    if (!found) return errno == ENOENT ? TargetState::kMissing : TargetState::kBlocked;
     struct stat status;
-    if (lstat(Resolve(path).c_str(), &status) != 0) {
+    if (fstatat(found->dir(), found->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
       return errno == ENOENT ? TargetState::kMissing : TargetState::kBlocked;
     }
     return S_ISDIR(status.st_mode) ? TargetState::kBlocked : TargetState::kReplaceable;
   }
 
   bool FlushToDisk(const std::string& path) override {
-    base::UniqueFd file(open(Resolve(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    return file.get() >= 0 && fsync(file.get()) == 0;
+    base::UniqueFd file(OpenBeneath(path, O_RDONLY));
+    return file.valid() && fsync(file.get()) == 0;
   }
 
-  bool FlushFolderOf(const std::string& path) override { return FlushDirectoryOf(Resolve(path)); }
+  bool FlushFolderOf(const std::string& path) override {
+    const std::optional<PathBeneath> found = FindBeneath(path);
+    return found && FlushFolder(*found);
+  }
 
-  bool RemoveFile(const std::string& path) override { return unlink(Resolve(path).c_str()) == 0; }
+  bool RemoveFile(const std::string& path) override {
+    const std::optional<PathBeneath> found = FindBeneath(path);
+    return found && unlinkat(found->dir(), found->name.c_str(), 0) == 0;
+  }
 
+  // linkat without AT_SYMLINK_FOLLOW links a link itself, never its target.
   // The new name has come either way, so a failure to flush it cannot be
   // undone and is not reported, here and in the rename below.
   bool LinkFile(const std::string& existing, const std::string& link) override {
-    const std::string name = Resolve(link);
-    if (linkat(AT_FDCWD, Resolve(existing).c_str(), AT_FDCWD, name.c_str(), 0) != 0) return false;
-    FlushDirectoryOf(name);
+    const std::optional<PathBeneath> from = FindBeneath(existing);
+    const std::optional<PathBeneath> to = FindBeneath(link);
+    if (!from || !to ||
+        linkat(from->dir(), from->name.c_str(), to->dir(), to->name.c_str(), 0) != 0) {
+      return false;
+    }
+    FlushFolder(*to);
     return true;
   }
 
   bool RenameReplacing(const std::string& from, const std::string& to) override {
-    const std::string target = Resolve(to);
-    if (rename(Resolve(from).c_str(), target.c_str()) != 0) return false;
-    FlushDirectoryOf(target);
+    const std::optional<PathBeneath> source = FindBeneath(from);
+    const std::optional<PathBeneath> target = FindBeneath(to);
+    if (!source || !target ||
+        renameat(source->dir(), source->name.c_str(), target->dir(), target->name.c_str()) != 0) {
+      return false;
+    }
+    FlushFolder(*target);
     return true;
   }
 
   zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }
 
+  // A run that finds the file gone from under its lock tries again: the
+  // run before it has just finished.
+  std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) override {
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      if (std::unique_ptr<FolderLock> lock = TakeLock(lock_path)) return lock;
+      if (errno != ESTALE) return nullptr;
+    }
+    return nullptr;
+  }
+
  private:
-  ZipLayerPosix zip_layer_{Resolve, CreateOwnFile};
+  ZipLayerPosix zip_layer_;
 };
 
 }  // namespace

@@ -94,6 +94,19 @@ HANDLE CreateOwnFile(const char* path, DWORD access, DWORD share) {
   return file;
 }
 
+// The lock file, open and shared with nobody: while this handle lives no
+// other installer can open it, and the system removes the file when the
+// handle closes, however the process ends. Removing it cannot let a third
+// run in beside a second one, as it could with a lock on a shared file:
+// nobody else has it open.
+class Win32FolderLock final : public FolderLock {
+ public:
+  explicit Win32FolderLock(HANDLE handle) : file_(handle) {}
+
+ private:
+  base::UniqueHandle file_;
+};
+
 class Win32FileSystem final : public FileSystem {
  public:
   bool MakeDirectory(const std::string& path) override {
@@ -208,6 +221,24 @@ class Win32FileSystem final : public FileSystem {
   }
 
   zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }
+
+  // A link at the name is refused before it is opened; one put there in
+  // between is opened as itself (FILE_FLAG_OPEN_REPARSE_POINT), refused,
+  // and goes with the handle, the link and never what it points to.
+  std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) override {
+    constexpr DWORD kNotAFile = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    const DWORD attributes = GetFileAttributesA(lock_path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotAFile) != 0) return nullptr;
+    base::UniqueHandle file(CreateFileA(
+        lock_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file.valid() || !GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & kNotAFile) != 0) {
+      return nullptr;
+    }
+    return std::make_unique<Win32FolderLock>(file.release());
+  }
 
  private:
   // FlushFileBuffers needs a handle with write access.

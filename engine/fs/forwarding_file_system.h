@@ -35,6 +35,9 @@ class ForwardingFileSystem : public FileSystem {
   bool RenameReplacing(const std::string& from, const std::string& to) override {
     return base_.RenameReplacing(from, to);
   }
+  std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) override {
+    return base_.LockGameFolder(lock_path);
+  }
   // A table whose callbacks call the Zip* members of this object. It stays
   // valid as long as this object does.
   zlib_filefunc64_def ZipFileFunctions() final;

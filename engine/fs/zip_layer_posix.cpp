@@ -12,6 +12,7 @@
 #include "base/unique_fd.h"
 #include "base/whole_transfer_posix.h"
 #include "engine/fs/early_write_out_posix.h"
+#include "engine/fs/path_beneath_posix.h"
 #include "engine/fs/write_behind_posix.h"
 #include "engine/fs/zip_function_table.h"
 
@@ -56,25 +57,21 @@ class ZipStream {
 
 ZipStream& Stream(voidpf stream) { return *static_cast<ZipStream*>(stream); }
 
-int OpenFd(const ZipLayerPosix& layer, const char* filename, int mode) {
-  const std::string path = layer.resolve()(filename);
-  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return layer.create_own_file()(path);
+int OpenFd(const char* filename, int mode) {
+  if ((mode & ZLIB_FILEFUNC_MODE_CREATE) != 0) return CreateOwnFileBeneath(filename);
   // An existing file opened for update is the staged archive's own, opened
-  // again to finish its records; it is not followed through a link either.
-  const int flags = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ
-                        ? O_RDONLY
-                        : O_RDWR | O_NOFOLLOW;
-  const int fd = open(path.c_str(), flags | O_CLOEXEC);
+  // again to finish its records.
+  const bool read_only = (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ;
+  const int fd = OpenBeneath(filename, read_only ? O_RDONLY : O_RDWR);
   // An old archive is read from start to end, once: a longer read-ahead
   // keeps the device busy while the merge works on what it has.
-  if (fd >= 0 && flags == O_RDONLY) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (fd >= 0 && read_only) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return fd;
 }
 
-voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
+voidpf ZCALLBACK Open(voidpf, const void* filename, int mode) {
   if (filename == nullptr) return nullptr;
-  base::UniqueFd fd(
-      OpenFd(*static_cast<const ZipLayerPosix*>(opaque), static_cast<const char*>(filename), mode));
+  base::UniqueFd fd(OpenFd(static_cast<const char*>(filename), mode));
   if (!fd.valid()) return nullptr;
   try {
     return new ZipStream(std::move(fd), (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <set>
 #include <sstream>
 
@@ -20,6 +21,7 @@
 namespace installer_test {
 namespace {
 
+using ::testing::HasSubstr;
 using Files = std::map<std::string, std::string>;
 
 // Timed kills fill the counted ones up to this many points, and are never
@@ -93,10 +95,12 @@ class CrashConsistencyTest : public InstallerTest {
                                      .kill_after_milliseconds = kill_after_milliseconds});
   }
 
-  // Files that only a run in progress makes: staged copies, backups and the
-  // journal. They may stay after a kill; the next run deals with them.
+  // Files that only a run in progress makes: staged copies, backups, the
+  // journal and the run's lock. They may stay after a kill; the next run
+  // deals with them.
   static bool IsRunLeftover(const std::string& path) {
-    return path.ends_with(".updtmp") || path.ends_with(".updbak") || path.starts_with("updcommit.");
+    return path.ends_with(".updtmp") || path.ends_with(".updbak") ||
+           path.starts_with("updcommit.") || path == "updrun.lock";
   }
 
   static Files GameFiles(const fs::path& game) {
@@ -131,27 +135,34 @@ class CrashConsistencyTest : public InstallerTest {
     EXPECT_TRUE(Snapshot(game) == new_) << "the second run did not complete the installation";
   }
 
+  // Makes the installer, the old game and the new one (by a clean run,
+  // with `environment`); returns how long the clean run took.
+  std::chrono::steady_clock::duration Prepare(std::map<std::string, std::string> environment) {
+    installer_ = MakeInstaller(CrashPatch());
+    pristine_ = root_ / "pristine";
+    MakeOldGame(pristine_);
+    old_ = Snapshot(pristine_);
+    const fs::path reference = root_ / "reference";
+    fs::copy(pristine_, reference, fs::copy_options::recursive);
+    const auto started = std::chrono::steady_clock::now();
+    const RunResult clean = Install(reference, environment);
+    const auto run_time = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(clean.exit_code, 0) << clean.err;
+    new_ = Snapshot(reference);
+    EXPECT_EQ(new_["curver.txt"], "14\r\nonline");
+    return run_time;
+  }
+
   fs::path installer_;
+  fs::path pristine_;
   Files old_;  // the game before
   Files new_;  // after a clean installation
 };
 
 TEST_F(CrashConsistencyTest, KilledAtAnyInstantTheGameIsWhollyOldOrNewAndASecondRunCompletes) {
-  installer_ = MakeInstaller(CrashPatch());
-  const fs::path pristine = root_ / "pristine";
-  MakeOldGame(pristine);
-  old_ = Snapshot(pristine);
-
-  // The reference run: the counted calls and how long a run takes.
-  const fs::path reference = root_ / "reference";
-  fs::copy(pristine, reference, fs::copy_options::recursive);
   const fs::path log = root_ / "calls.log";
-  const auto started = std::chrono::steady_clock::now();
-  const RunResult clean = Install(reference, {{"PI_CALL_LOG", log.string()}});
-  const auto run_time = std::chrono::steady_clock::now() - started;
-  ASSERT_EQ(clean.exit_code, 0) << clean.err;
-  new_ = Snapshot(reference);
-  ASSERT_EQ(new_.at("curver.txt"), "14\r\nonline");
+  const auto run_time = Prepare({{"PI_CALL_LOG", log.string()}});
+  ASSERT_FALSE(HasFailure());
 
   std::vector<std::string> calls;
   {
@@ -170,7 +181,7 @@ TEST_F(CrashConsistencyTest, KilledAtAnyInstantTheGameIsWhollyOldOrNewAndASecond
   int points = 0;
   for (long n = 1; n <= static_cast<long>(calls.size()); ++n) {
     const fs::path game = root_ / ("counted" + std::to_string(n));
-    fs::copy(pristine, game, fs::copy_options::recursive);
+    fs::copy(pristine_, game, fs::copy_options::recursive);
     const RunResult killed = Install(game, {{"PI_KILL_AT", std::to_string(n)}});
     EXPECT_EQ(killed.exit_code, 128 + SIGKILL) << "not killed before call " << n;
     CheckKilled(game, "before call " + std::to_string(n) + ": " + calls[n - 1],
@@ -187,7 +198,7 @@ TEST_F(CrashConsistencyTest, KilledAtAnyInstantTheGameIsWhollyOldOrNewAndASecond
   for (int t = 1; t <= timed; ++t) {
     const int after = static_cast<int>(total_ms * t / (timed + 1)) + 1;
     const fs::path game = root_ / ("timed" + std::to_string(t));
-    fs::copy(pristine, game, fs::copy_options::recursive);
+    fs::copy(pristine_, game, fs::copy_options::recursive);
     Install(game, {}, after);
     CheckKilled(game, "killed after " + std::to_string(after) + " ms", false);
     fs::remove_all(game);
@@ -197,6 +208,52 @@ TEST_F(CrashConsistencyTest, KilledAtAnyInstantTheGameIsWhollyOldOrNewAndASecond
             << " counted calls (the first replacement is call " << first_replacement_number
             << ") and " << timed << " instants spread over a run of " << total_ms << " ms\n";
   EXPECT_GE(points, 200);
+}
+
+// Two installers started together in one game folder, as a player who
+// starts the installer twice would. One takes the folder; the other ends
+// with an error and changes nothing. In every other trial one of the two is
+// killed partway, at instants spread over a run. Afterwards every file is
+// wholly old or new and another run completes, as after any kill.
+TEST_F(CrashConsistencyTest, TwoRunsStartedTogetherNeitherSpoilsTheOther) {
+  const auto run_time = Prepare({});
+  ASSERT_FALSE(HasFailure());
+  const auto total_ms = std::chrono::duration_cast<std::chrono::milliseconds>(run_time).count();
+  constexpr int kTrials = 12;
+  int refused = 0;
+  int succeeded = 0;
+  for (int t = 0; t < kTrials; ++t) {
+    const fs::path game = root_ / ("race" + std::to_string(t));
+    fs::copy(pristine_, game, fs::copy_options::recursive);
+    const int kill_after = t % 2 == 1 ? static_cast<int>(total_ms * t / kTrials) + 1 : 0;
+    std::future<RunResult> first =
+        std::async(std::launch::async, [&] { return Install(game, {}, kill_after); });
+    const RunResult second = Install(game, {});
+    const RunResult one = first.get();
+    const std::string trial = "trial " + std::to_string(t);
+    int finished = 0;
+    for (const RunResult* run : {&one, &second}) {
+      if (run->exit_code == 128 + SIGKILL) continue;
+      if (run->exit_code == 0) {
+        ++succeeded;
+        ++finished;
+        continue;
+      }
+      ++refused;
+      EXPECT_THAT(run->out + run->err, HasSubstr("Unknown error")) << trial;
+    }
+    if (kill_after == 0) {
+      EXPECT_GE(finished, 1) << trial << ": neither run completed";
+      EXPECT_TRUE(GameFiles(game) == new_) << trial << ": the game is not the new one";
+    }
+    CheckKilled(game, trial, false);
+    fs::remove_all(game);
+  }
+  std::cout << "[ FIGURES  ] " << kTrials << " races of two runs (" << kTrials / 2
+            << " with a kill): " << succeeded << " runs completed, " << refused
+            << " found the folder taken\n";
+  // Most runs take longer than the other's start: some must have met.
+  EXPECT_GT(refused, 0);
 }
 
 }  // namespace

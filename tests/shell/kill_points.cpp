@@ -1,6 +1,6 @@
 // A preload library for the crash-consistency test: it counts the calls
 // through which the installer changes names on disk (creations, links,
-// renames, removals and flushes) and kills the process with SIGKILL just
+// renames, removals, new folders and flushes) and kills the process with SIGKILL just
 // before the one numbered PI_KILL_AT, as a power cut or a kill from the task
 // manager would stop it. With PI_CALL_LOG it appends one line per counted
 // call to that file instead, which tells the test how many instants there
@@ -80,6 +80,52 @@ int open64(const char* path, int flags, ...) {
   }
   static auto next = Next<int (*)(const char*, int, ...)>("open64");
   return next(path, flags, mode);
+}
+
+// The installer works relative to the folders it holds open, so the *at
+// forms are where most of its changes go through.
+int openat(int directory, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, mode_t);
+    va_end(arguments);
+    Count("create", path);
+  }
+  static auto next = Next<int (*)(int, const char*, int, ...)>("openat");
+  return next(directory, path, flags, mode);
+}
+
+int openat64(int directory, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, mode_t);
+    va_end(arguments);
+    Count("create", path);
+  }
+  static auto next = Next<int (*)(int, const char*, int, ...)>("openat64");
+  return next(directory, path, flags, mode);
+}
+
+int renameat(int from_directory, const char* from, int to_directory, const char* to) {
+  Count("rename", from, to);
+  static auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
+  return next(from_directory, from, to_directory, to);
+}
+
+int unlinkat(int directory, const char* path, int flags) {
+  Count("unlink", path);
+  static auto next = Next<int (*)(int, const char*, int)>("unlinkat");
+  return next(directory, path, flags);
+}
+
+int mkdirat(int directory, const char* path, mode_t mode) {
+  Count("mkdir", path);
+  static auto next = Next<int (*)(int, const char*, mode_t)>("mkdirat");
+  return next(directory, path, mode);
 }
 
 int rename(const char* from, const char* to) {

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "engine/fs/file_system.h"
@@ -284,6 +285,23 @@ void ZipCalls(engine::FileSystem& fs) {
   CHECK(fs.ReadWholeFile("calls.bin") == "0123456789");
 }
 
+// One installer at a time: a second lock on the folder is refused while the
+// first is held, and the lock file goes with the first.
+void FolderLock(engine::FileSystem& fs) {
+  {
+    std::unique_ptr<engine::FolderLock> first = fs.LockGameFolder("updrun.lock");
+    CHECK(first != nullptr);
+    CHECK(fs.LockGameFolder("updrun.lock") == nullptr);
+    CHECK(fs.Exists("updrun.lock"));
+  }
+  CHECK(!fs.Exists("updrun.lock"));
+  std::unique_ptr<engine::FolderLock> again = fs.LockGameFolder("updrun.lock");
+  CHECK(again != nullptr);
+  again.reset();
+  CHECK(fs.MakeDirectory("locked"));
+  CHECK(fs.LockGameFolder("locked") == nullptr);
+}
+
 void Payload() {
   // win32_seams_test.rc links 24 bytes, a 0 among them, as "PATCHDATA" 101.
   const auto payload = shell::win32::FindEmbeddedPayload();
@@ -303,6 +321,7 @@ int main() {
   ZipLayer(fs);
   StagedArchiveName(fs);
   ZipCalls(fs);
+  FolderLock(fs);
   Payload();
   std::printf("%s: %d failed checks\n", failures == 0 ? "OK" : "FAILED", failures);
   return failures;

@@ -53,13 +53,17 @@ const std::vector<BadName>& BadNames() {
       {"LPT1.txt", "is a device on Windows"},
       {"lpt9", "is a device on Windows"},
       {"Lpt1/readme.txt", "is a device on Windows"},
+      {"lpt0.txt", "is a device on Windows"},
+      {"PROGRA~1/a.txt", "the installer refuses it"},
+      {"data/a.bin.updbak", "the installer refuses it"},
+      {"updcommit.done", "the installer refuses it"},
       {std::string(249, 'n'), "the installer stages it under a name 7 bytes longer"},
   };
   return names;
 }
 
 // Close to the rules, and fine on Windows.
-const std::vector<std::string> kGoodNames = {"console.txt", "com10.txt",     "lpt0.txt",
+const std::vector<std::string> kGoodNames = {"console.txt", "com10.txt",     "lpt10.txt",
                                              "com.txt",     "nul_x.txt",     "a b.txt",
                                              ".hidden",     "data/aux1.cfg", std::string(248, 'n')};
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/ascii.h"
+#include "engine/game_path.h"
 #include "engine/name_limits.h"
 #include "tools/patchpack/report/command_error.h"
 #include "tools/patchpack/source/source_file.h"
@@ -34,7 +35,7 @@ bool IsDeviceName(const std::string& name) {
   stem.erase(stem.find_last_not_of(' ') + 1);
   if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
   return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
-         stem[3] >= '1' && stem[3] <= '9';
+         stem[3] >= '0' && stem[3] <= '9';
 }
 
 std::optional<std::string> WindowsNameProblem(const std::string& name) {
@@ -53,7 +54,7 @@ std::optional<std::string> WindowsNameProblem(const std::string& name) {
     }
   }
   if (IsDeviceName(name)) {
-    return quoted + " is a device on Windows (CON, PRN, AUX, NUL, COM1-9 and LPT1-9 are, with " +
+    return quoted + " is a device on Windows (CON, PRN, AUX, NUL, COM0-9 and LPT0-9 are, with " +
            "any extension)";
   }
   return std::nullopt;
@@ -151,6 +152,15 @@ std::optional<std::string> GamePathProblem(const std::string& path) {
       return problem;
     }
     start = end + 1;
+  }
+  // The installer's own rule has the last word, so that no patch is built
+  // that every player's installer would refuse: it also keeps out short-name
+  // aliases, which may be a second spelling of another file, and the names
+  // it uses for itself.
+  if (!engine::GamePathKey(path)) {
+    return "the installer refuses it: a short-name alias such as PROGRA~1 may be another "
+           "file's second name, and names ending in .updtmp or .updbak, updcommit.lst, "
+           "updcommit.done and updrun.lock are the installer's own";
   }
   return std::nullopt;
 }

@@ -39,13 +39,22 @@ python3 tests/win32/check_resources_test.py "$stub" "$out/resource-check.exe" \
 python3 tests/win32/attach_test.py "$patchpack" "$stub" resources/messages.txt \
   build/windows/tests/win32/driver.exe
 
-# The engine's Win32 seams, under Wine in an empty folder of their own.
+# The engine's Win32 seams, under Wine in a folder of their own that holds
+# only "unixlink", a Unix symbolic link to a sentinel folder beside it, which
+# no call through the link may change.
 seams_test="$(pwd)/build/windows/tests/win32/win32_seams_test.exe"
-rm -rf "$out/seams" && mkdir -p "$out/seams"
+rm -rf "$out/seams" "$out/seams-sentinel" && mkdir -p "$out/seams" "$out/seams-sentinel"
+printf sentinel >"$out/seams-sentinel/keep.txt"
+ln -s ../seams-sentinel "$out/seams/unixlink"
 wine_prefix="$(pwd)/$out/wine-seams"
 (cd "$out/seams" &&
   WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     wine "$seams_test")
+if [ "$(ls -A "$out/seams-sentinel")" != keep.txt ] ||
+  [ "$(cat "$out/seams-sentinel/keep.txt")" != sentinel ]; then
+  echo "FAIL: the folder behind the Unix symbolic link changed" >&2
+  exit 1
+fi
 
 # The installer as a user meets it: real installers, made by patchpack
 # attach, run under Wine on a private X display, driven through their dialogs

@@ -1,14 +1,20 @@
 // The file system on Windows. Stream paths are already Windows paths
 // (relative, backslash-separated, in the ANSI code page), so they go to the
 // narrow Win32 calls unchanged, and the system matches letter case itself.
+// Every call first walks the folders on the way to its path and holds them
+// until it has finished (path_beneath_win32.h): a junction or a link on the
+// way fails the call as the seam documents for failure, and no folder can
+// be swapped for one meanwhile.
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/unique_handle_win32.h"
 #include "engine/fs/file_system.h"
+#include "engine/fs/path_beneath_win32.h"
 #include "engine/fs/zip_layer_win32.h"
 
 namespace engine {
@@ -19,9 +25,10 @@ namespace {
 // beside them.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// Holds the folders on the way for as long as the file is open.
 class Win32WritableFile final : public WritableFile {
  public:
-  explicit Win32WritableFile(HANDLE handle) : file_(handle) {}
+  Win32WritableFile(FoldersOnTheWay way, HANDLE handle) : way_(std::move(way)), file_(handle) {}
 
   bool Write(std::span<const std::uint8_t> data) override {
     // WriteFile takes a 32-bit count; larger blocks go in pieces.
@@ -40,6 +47,7 @@ class Win32WritableFile final : public WritableFile {
   bool Close() override { return CloseHandle(file_.release()) != 0; }
 
  private:
+  FoldersOnTheWay way_;
   base::UniqueHandle file_;
 };
 
@@ -110,16 +118,21 @@ class Win32FolderLock final : public FolderLock {
 class Win32FileSystem final : public FileSystem {
  public:
   bool MakeDirectory(const std::string& path) override {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    const FoldersOnTheWay way(path);
+    return way.held() && CreateDirectoryA(path.c_str(), nullptr) != 0;
   }
 
   std::unique_ptr<WritableFile> OpenForWriting(const std::string& path) override {
+    FoldersOnTheWay way(path);
+    if (!way.held()) return nullptr;
     HANDLE file = CreateOwnFile(path.c_str(), GENERIC_WRITE, kShareReadWrite);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32WritableFile>(file);
+    return std::make_unique<Win32WritableFile>(std::move(way), file);
   }
 
   std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    const FoldersOnTheWay way(path);
+    if (!way.held()) return std::nullopt;
     base::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareReadWrite, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return std::nullopt;
@@ -136,10 +149,13 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool Exists(const std::string& path) override {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const FoldersOnTheWay way(path);
+    return way.held() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    const FoldersOnTheWay way(path);
+    if (!way.held()) return std::nullopt;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -166,8 +182,13 @@ class Win32FileSystem final : public FileSystem {
   // MoveFileEx cannot replace a directory, nor a file that another program
   // holds open without FILE_SHARE_DELETE; an open asking for delete access,
   // shared every way, is refused in just that case. A read-only file is
-  // no obstacle: RenameReplacing takes the attribute off.
+  // no obstacle: RenameReplacing takes the attribute off. A folder missing
+  // on the way is one that the patch creates; a link there blocks.
   TargetState ProbeTarget(const std::string& path) override {
+    const FoldersOnTheWay way(path);
+    if (!way.held()) {
+      return way.error() == ERROR_PATH_NOT_FOUND ? TargetState::kMissing : TargetState::kBlocked;
+    }
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = GetLastError();
@@ -182,17 +203,24 @@ class Win32FileSystem final : public FileSystem {
     return probe.valid() ? TargetState::kReplaceable : TargetState::kBlocked;
   }
 
-  bool FlushToDisk(const std::string& path) override { return Flush(path, 0); }
+  bool FlushToDisk(const std::string& path) override {
+    const FoldersOnTheWay way(path);
+    return way.held() && Flush(path, 0);
+  }
 
   // A folder opened as itself (backup semantics) flushes like a file: what
   // the file system holds of it, its entries, goes to the device.
   bool FlushFolderOf(const std::string& path) override {
+    const FoldersOnTheWay way(path);
+    if (!way.held()) return false;
     const std::size_t separator = path.find_last_of("\\/");
     return Flush(separator == std::string::npos ? "." : path.substr(0, separator),
                  FILE_FLAG_BACKUP_SEMANTICS);
   }
 
   bool RemoveFile(const std::string& path) override {
+    const FoldersOnTheWay way(path);
+    if (!way.held()) return false;
     const DWORD previous = ClearReadOnly(path.c_str());
     if (DeleteFileA(path.c_str())) return true;
     PutBack(path.c_str(), previous);
@@ -203,6 +231,9 @@ class Win32FileSystem final : public FileSystem {
   // file through its new name puts that name on the disk. Not reported
   // should it fail: the link is there either way.
   bool LinkFile(const std::string& existing, const std::string& link) override {
+    const FoldersOnTheWay existing_way(existing);
+    const FoldersOnTheWay link_way(link);
+    if (!existing_way.held() || !link_way.held()) return false;
     if (!CreateHardLinkA(link.c_str(), existing.c_str(), nullptr)) return false;
     Flush(link, FILE_FLAG_OPEN_REPARSE_POINT);
     return true;
@@ -211,6 +242,9 @@ class Win32FileSystem final : public FileSystem {
   // The replacing move refuses a read-only target, so the attribute comes
   // off just before it, and goes back on should the move fail.
   bool RenameReplacing(const std::string& from, const std::string& to) override {
+    const FoldersOnTheWay from_way(from);
+    const FoldersOnTheWay to_way(to);
+    if (!from_way.held() || !to_way.held()) return false;
     const DWORD previous = ClearReadOnly(to.c_str());
     // Write-through: the call returns only when the new name is on the disk.
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -226,6 +260,8 @@ class Win32FileSystem final : public FileSystem {
   // between is opened as itself (FILE_FLAG_OPEN_REPARSE_POINT), refused,
   // and goes with the handle, the link and never what it points to.
   std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) override {
+    const FoldersOnTheWay way(lock_path);
+    if (!way.held()) return nullptr;
     constexpr DWORD kNotAFile = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
     const DWORD attributes = GetFileAttributesA(lock_path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNotAFile) != 0) return nullptr;

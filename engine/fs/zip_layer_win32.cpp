@@ -6,16 +6,18 @@
 
 #include "base/unique_handle_win32.h"
 
+#include "engine/fs/path_beneath_win32.h"
 #include "engine/fs/zip_function_table.h"
 
 namespace engine {
 namespace {
 
-// One open archive: its handle, closed with it, and whether a read or a
-// write has failed.
+// One open archive: its handle, closed with it, whether a read or a write
+// has failed, and the folders on the way to it, held while it is open.
 class ZipStream {
  public:
-  explicit ZipStream(base::UniqueHandle handle) : handle_(std::move(handle)) {}
+  ZipStream(FoldersOnTheWay way, base::UniqueHandle handle)
+      : way_(std::move(way)), handle_(std::move(handle)) {}
 
   HANDLE handle() const { return handle_.get(); }
   bool failed() const { return failed_; }
@@ -24,6 +26,7 @@ class ZipStream {
   bool Close() { return CloseHandle(handle_.release()) != 0; }
 
  private:
+  FoldersOnTheWay way_;
   base::UniqueHandle handle_;
   bool failed_ = false;
 };
@@ -49,11 +52,13 @@ HANDLE OpenHandle(const ZipLayerWin32& layer, const char* path, int mode) {
 
 voidpf ZCALLBACK Open(voidpf opaque, const void* filename, int mode) {
   if (filename == nullptr) return nullptr;
-  base::UniqueHandle handle(OpenHandle(*static_cast<const ZipLayerWin32*>(opaque),
-                                       static_cast<const char*>(filename), mode));
+  const char* path = static_cast<const char*>(filename);
+  FoldersOnTheWay way(path);
+  if (!way.held()) return nullptr;
+  base::UniqueHandle handle(OpenHandle(*static_cast<const ZipLayerWin32*>(opaque), path, mode));
   if (!handle.valid()) return nullptr;
-  // Without memory the handle closes with `handle`.
-  return new (std::nothrow) ZipStream(std::move(handle));
+  // Without memory the handle and the folders close with their owners.
+  return new (std::nothrow) ZipStream(std::move(way), std::move(handle));
 }
 
 // uLong is 32 bits on Windows, as are ReadFile's and WriteFile's counts.

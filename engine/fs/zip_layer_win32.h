@@ -3,7 +3,9 @@
 // readers, an existing file for update or a new one not shared), except that
 // a new archive is created by the function the file system hands it, the one
 // that creates every staged file: minizip's layer creates with
-// CREATE_ALWAYS, which writes through a link planted at the name.
+// CREATE_ALWAYS, which writes through a link planted at the name. The
+// folders on the way to an archive are walked and held as for every other
+// call of the file system (path_beneath_win32.h) while the archive is open.
 //
 // A failed read or write sets the stream's error flag, which the error
 // callback returns; a failed seek or tell reports by its result. Offsets are

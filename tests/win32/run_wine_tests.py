@@ -36,6 +36,8 @@ CANCEL = "Cancel"
 CLOSE = "Close"
 CORRUPTED = "File is corrupted! Update impossible."
 UNKNOWN = "Unknown error"
+WRITE_ERROR = ("Write error to a temporary file. Possibly no free space in the disc with the "
+               "game folder.")
 ENGLISH_ONLY = "This patch is for the English version only!"
 ALREADY = "Patch is already installed! Do you want to reinstall this patch?"
 NEWER = "Setup found a newer version installed! Continue any way?"
@@ -426,6 +428,25 @@ class Suite:
         self.driver.run(self.installers["patch"], game, [
             "expect-status", SUCCESS, "press-button", "expect-exit", "0"])
         check_installed(game)
+
+    def case_unix_link_on_a_path_changes_nothing(self):
+        # Wine shows a Unix symbolic link to a folder as a reparse point by
+        # name (though it opens it as the folder behind): the patch's new
+        # data\maps\new_map.dat must not land in the folder it points to,
+        # and no game file may change.
+        game = make_game(self.folder("unix-link", "game"))
+        sentinel = self.folder("unix-link", "sentinel")
+        write(sentinel / "keep.dat", b"outside the game")
+        (game / "data" / "maps").symlink_to(sentinel, target_is_directory=True)
+        before = snapshot(game)
+        outside = snapshot(sentinel)
+        # Staging its new file there fails, as a write to the staged file
+        # does.
+        self.driver.run(self.installers["patch"], game, [
+            "expect-error", WRITE_ERROR, "answer", "ok", "expect-exit", "0"])
+        check_unchanged(sentinel, outside)
+        check_unchanged(game, before)
+        check_no_staged_files(game)
 
     # Payload failures.
 

@@ -2,7 +2,8 @@
 // the file system (sharing, truncation, replace-by-rename, the minizip
 // layer) and the payload lookup. A console program that prints each failed
 // check and exits with the number of failures; it works in the current
-// directory, which the caller makes empty.
+// directory, which the caller makes empty but for a Unix symbolic link to a
+// folder beside it (see FoldersOnTheWay).
 #include <windows.h>
 // In this order: the zip headers use what <windows.h> declares.
 #include <minizip/unzip.h>
@@ -302,6 +303,223 @@ void FolderLock(engine::FileSystem& fs) {
   CHECK(fs.LockGameFolder("locked") == nullptr);
 }
 
+bool RunsUnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The reparse buffer of a mount point (a junction), as FSCTL_SET_REPARSE_POINT
+// takes it: the target's NT path and its printed form, each ended by a 0.
+struct MountPointBuffer {
+  DWORD tag;
+  WORD data_length;
+  WORD reserved;
+  WORD substitute_offset;
+  WORD substitute_length;
+  WORD print_offset;
+  WORD print_length;
+  wchar_t path[2 * MAX_PATH + 8];
+};
+
+// Makes `junction` a mount point to `target`; false with Wine's answer in
+// `answer` when it cannot.
+bool MakeJunction(const char* junction, const char* target, std::string& answer) {
+  wchar_t full[MAX_PATH];
+  std::wstring wide_target(target, target + std::strlen(target));
+  if (GetFullPathNameW(wide_target.c_str(), MAX_PATH, full, nullptr) == 0) {
+    answer = "GetFullPathNameW failed";
+    return false;
+  }
+  const std::wstring substitute = std::wstring(L"\\??\\") + full;
+  const std::wstring print = full;
+  MountPointBuffer buffer{};
+  buffer.tag = IO_REPARSE_TAG_MOUNT_POINT;
+  buffer.substitute_length = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+  buffer.print_offset = static_cast<WORD>(buffer.substitute_length + sizeof(wchar_t));
+  buffer.print_length = static_cast<WORD>(print.size() * sizeof(wchar_t));
+  std::memcpy(buffer.path, substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
+  std::memcpy(buffer.path + substitute.size() + 1, print.c_str(),
+              (print.size() + 1) * sizeof(wchar_t));
+  buffer.data_length = static_cast<WORD>(4 * sizeof(WORD) + buffer.print_offset +
+                                         buffer.print_length + sizeof(wchar_t));
+  if (!CreateDirectoryA(junction, nullptr)) {
+    answer = "CreateDirectoryA failed";
+    return false;
+  }
+  HANDLE handle = CreateFileA(junction, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  DWORD returned = 0;
+  const bool made = handle != INVALID_HANDLE_VALUE &&
+                    DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, &buffer,
+                                    8 + buffer.data_length, nullptr, 0, &returned, nullptr);
+  const DWORD error = GetLastError();
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  if (!made) {
+    answer = "FSCTL_SET_REPARSE_POINT failed with error " + std::to_string(error);
+    RemoveDirectoryA(junction);
+    return false;
+  }
+  if (!IsReparsePoint(junction)) {
+    answer = "FSCTL_SET_REPARSE_POINT succeeded but the folder shows no reparse attribute";
+    return false;
+  }
+  return true;
+}
+
+// The names in a folder, sorted by the system's listing order, and the
+// contents of its one expected file: what a sentinel must keep.
+std::string Listing(const char* folder) {
+  std::string names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((std::string(folder) + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return "unlistable";
+  do {
+    names += entry.cFileName;
+    names += '|';
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+// Every call of the seam through `linked`, a folder that leads elsewhere:
+// each must fail, and the folder it leads to must not change.
+void EveryCallRefusedThrough(engine::FileSystem& fs, const std::string& linked,
+                             const char* sentinel) {
+  using engine::TargetState;
+  const std::string before = Listing(sentinel);
+  const std::string keep = linked + "\\keep.txt";
+  const std::string fresh = linked + "\\fresh.txt";
+  CHECK(!fs.MakeDirectory(linked + "\\made"));
+  CHECK(!fs.OpenForWriting(fresh));
+  CHECK(!fs.OpenForWriting(keep));
+  CHECK(!fs.ReadWholeFile(keep));
+  CHECK(!fs.Exists(keep));
+  CHECK(!fs.FileSize(keep));
+  CHECK(fs.ProbeTarget(keep) == TargetState::kBlocked);
+  CHECK(fs.ProbeTarget(linked + "\\deeper\\missing.txt") == TargetState::kBlocked);
+  CHECK(!fs.FlushToDisk(keep));
+  CHECK(!fs.FlushFolderOf(keep));
+  CHECK(!fs.RemoveFile(keep));
+  CHECK(WriteFileWith(fs, "walk\\real\\ours.txt", "ours"));
+  CHECK(!fs.LinkFile(keep, "walk\\real\\keep.updbak"));
+  CHECK(!fs.LinkFile("walk\\real\\ours.txt", keep + ".updbak"));
+  CHECK(!fs.RenameReplacing("walk\\real\\ours.txt", keep));
+  CHECK(!fs.RenameReplacing(keep, "walk\\real\\stolen.txt"));
+  CHECK(!fs.LockGameFolder(linked + "\\updrun.lock"));
+  zlib_filefunc64_def functions = fs.ZipFileFunctions();
+  CHECK(unzOpen2_64(keep.c_str(), &functions) == nullptr);
+  CHECK(zipOpen2_64((linked + "\\new.zip").c_str(), APPEND_STATUS_CREATE, nullptr, &functions) ==
+        nullptr);
+  CHECK(fs.ReadWholeFile("walk\\real\\ours.txt") == "ours");
+  CHECK(!fs.Exists("walk\\real\\stolen.txt"));
+  CHECK(Listing(sentinel) == before);
+  HANDLE kept = OpenOther((std::string(sentinel) + "\\keep.txt").c_str(), GENERIC_READ);
+  char contents[16] = {};
+  DWORD count = 0;
+  CHECK(kept != INVALID_HANDLE_VALUE &&
+        ReadFile(kept, contents, sizeof contents, &count, nullptr) &&
+        std::string(contents, count) == "sentinel");
+  if (kept != INVALID_HANDLE_VALUE) CloseHandle(kept);
+}
+
+// The folders on the way to a path: real folders are walked, and held while
+// a file in them is open; a file where a folder should be, a path out of the
+// game folder, and a junction or link on the way are refused.
+void FoldersOnTheWay(engine::FileSystem& fs) {
+  using engine::TargetState;
+  CHECK(fs.MakeDirectory("sentinel"));
+  CHECK(WriteFileWith(fs, "sentinel\\keep.txt", "sentinel"));
+  CHECK(fs.MakeDirectory("walk"));
+  CHECK(fs.MakeDirectory("walk\\real"));
+  CHECK(fs.MakeDirectory("walk/real/deep"));
+  CHECK(WriteFileWith(fs, "walk/real/deep\\a.txt", "plain"));
+  CHECK(fs.ReadWholeFile("walk\\real\\deep\\a.txt") == "plain");
+  CHECK(fs.ProbeTarget("walk\\new\\a.txt") == TargetState::kMissing);
+  CHECK(!fs.OpenForWriting("walk\\real\\deep\\a.txt\\b.txt"));
+  CHECK(fs.ProbeTarget("walk\\real\\deep\\a.txt\\b.txt") == TargetState::kBlocked);
+  CHECK(!fs.ReadWholeFile("walk\\..\\sentinel\\keep.txt"));
+  CHECK(!fs.OpenForWriting("..\\seams-outside.txt"));
+  CHECK(!fs.ReadWholeFile("C:\\windows\\win.ini"));
+
+  // While a file is being written, or an archive read, no folder on its way
+  // can be moved away (and a junction put in its place). Wine does not hold
+  // a folder's sharing against a rename, so only Windows can show it.
+  if (RunsUnderWine()) {
+    std::printf(
+        "NOTE: Wine renames a folder that is held open without FILE_SHARE_DELETE; "
+        "the hold is not checked\n");
+  } else {
+    {
+      auto file = fs.OpenForWriting("walk\\real\\deep\\held.txt");
+      CHECK(file != nullptr);
+      CHECK(!MoveFileA("walk\\real", "walk\\moved"));
+      CHECK(!MoveFileA("walk\\real\\deep", "walk\\real\\moved"));
+      CHECK(file && file->Close());
+    }
+    zlib_filefunc64_def functions = fs.ZipFileFunctions();
+    CHECK(WriteZip(functions, "walk\\real\\deep\\held.zip", "zipped"));
+    unzFile unz = unzOpen2_64("walk\\real\\deep\\held.zip", &functions);
+    CHECK(unz != nullptr);
+    CHECK(!MoveFileA("walk\\real", "walk\\moved"));
+    if (unz != nullptr) unzClose(unz);
+  }
+  // Let go once the call has finished.
+  CHECK(WriteFileWith(fs, "walk\\real\\deep\\held.txt", "held"));
+  CHECK(MoveFileA("walk\\real\\deep", "walk\\real\\moved"));
+  CHECK(fs.ReadWholeFile("walk\\real\\moved\\a.txt") == "plain");
+
+  std::string answer;
+  if (MakeJunction("walk\\junction", "sentinel", answer)) {
+    std::printf("NOTE: Wine made a junction; every call through it is checked\n");
+    EveryCallRefusedThrough(fs, "walk\\junction", "sentinel");
+  } else {
+    std::printf("NOTE: no junction could be made: %s\n", answer.c_str());
+  }
+  const bool linked =
+      CreateSymbolicLinkA("walk\\dirlink", "..\\sentinel", SYMBOLIC_LINK_FLAG_DIRECTORY);
+  const DWORD link_error = linked ? ERROR_SUCCESS : GetLastError();
+  if (linked && IsReparsePoint("walk\\dirlink")) {
+    std::printf("NOTE: Wine made a directory symbolic link; every call through it is checked\n");
+    EveryCallRefusedThrough(fs, "walk\\dirlink", "sentinel");
+  } else {
+    std::printf(
+        "NOTE: no directory symbolic link could be made: CreateSymbolicLinkA answered %s "
+        "(error %lu), attributes at the name %#lx\n",
+        linked ? "success" : "failure", link_error, GetFileAttributesA("walk\\dirlink"));
+  }
+
+  // scripts/test-windows.sh puts a Unix symbolic link, "unixlink", to a
+  // folder beside the test's folder holding keep.txt: what does a program
+  // see of it?
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA("unixlink", &entry);
+  if (find == INVALID_HANDLE_VALUE) {
+    std::printf("NOTE: no Unix symbolic link \"unixlink\" was planted\n");
+    return;
+  }
+  FindClose(find);
+  const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // The tag as the link's own handle gives it, and the attributes of that
+  // handle: is the link opened as itself?
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  HANDLE link = CreateFileA("unixlink", FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const bool tagged = link != INVALID_HANDLE_VALUE &&
+                      GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag);
+  if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
+  std::printf(
+      "NOTE: a Unix symbolic link to a folder shows attributes %#lx by name, reparse tag "
+      "%#lx in its listing; opened as itself, attributes %#lx and tag %#lx%s\n",
+      entry.dwFileAttributes, reparse ? entry.dwReserved0 : 0ul, tag.FileAttributes, tag.ReparseTag,
+      tagged ? "" : " (not answered)");
+  if (reparse) {
+    EveryCallRefusedThrough(fs, "unixlink", "..\\seams-sentinel");
+  } else {
+    std::printf("NOTE: so it is walked as a plain folder; Windows cannot tell it\n");
+  }
+}
+
 void Payload() {
   // win32_seams_test.rc links 24 bytes, a 0 among them, as "PATCHDATA" 101.
   const auto payload = shell::win32::FindEmbeddedPayload();
@@ -322,6 +540,7 @@ int main() {
   StagedArchiveName(fs);
   ZipCalls(fs);
   FolderLock(fs);
+  FoldersOnTheWay(fs);
   Payload();
   std::printf("%s: %d failed checks\n", failures == 0 ? "OK" : "FAILED", failures);
   return failures;

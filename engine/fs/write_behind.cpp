@@ -16,14 +16,14 @@ WriteBehind::WriteBehind(PositionedWrite write)
 
 WriteBehind::~WriteBehind() {
   {
-    MonitorLock lock(monitor_);
+    base::MonitorLock lock(monitor_);
     stopping_ = true;
   }
   monitor_.NotifyAll();
 }
 
 bool WriteBehind::Write(std::uint64_t offset, const void* data, std::size_t size) {
-  MonitorLock lock(monitor_);
+  base::MonitorLock lock(monitor_);
   monitor_.WaitUntil(
       [&] { return failed_ || queue_.empty() || queued_bytes_ + size <= kQueueLimit; });
   if (failed_) return false;
@@ -46,18 +46,18 @@ bool WriteBehind::Write(std::uint64_t offset, const void* data, std::size_t size
 }
 
 bool WriteBehind::Drain() {
-  MonitorLock lock(monitor_);
+  base::MonitorLock lock(monitor_);
   monitor_.WaitUntil([&] { return queue_.empty() && !writing_; });
   return !failed_;
 }
 
 bool WriteBehind::failed() {
-  MonitorLock lock(monitor_);
+  base::MonitorLock lock(monitor_);
   return failed_;
 }
 
 void WriteBehind::Run() {
-  MonitorLock lock(monitor_);
+  base::MonitorLock lock(monitor_);
   for (;;) {
     monitor_.WaitUntil([&] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) return;

@@ -18,7 +18,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/fs/worker_thread.h"
+#include "base/worker_thread.h"
 
 namespace engine {
 
@@ -53,7 +53,7 @@ class WriteBehind {
   void Run();
 
   const PositionedWrite write_;
-  Monitor monitor_;
+  base::Monitor monitor_;
   std::deque<Piece> queue_;
   // Buffers of written pieces, kept for the next ones: a fresh mebibyte
   // each time would come from the system as new pages every time.
@@ -64,7 +64,7 @@ class WriteBehind {
   bool stopping_ = false;
   // Last, so that it starts when everything it uses is ready and is joined
   // before any of it goes.
-  WorkerThread thread_;
+  base::WorkerThread thread_;
 };
 
 }  // namespace engine

@@ -1,4 +1,5 @@
-// A second thread for the disk layer, and the one lock and condition through
+// A second thread for the engine (the disk layer writes behind on one, the
+// archive merge deflates ahead on another), and the one lock and condition through
 // which it and the thread that started it take turns. The Windows toolchain's
 // thread model has no std::thread or std::mutex, so each platform realises
 // these with its own calls (worker_thread_posix.cpp, worker_thread_win32.cpp)
@@ -8,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-namespace engine {
+namespace base {
 
 // A lock with one condition variable.
 class Monitor {
@@ -74,4 +75,4 @@ class WorkerThread {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace engine
+}  // namespace base

@@ -3,9 +3,9 @@
 #include <system_error>
 #include <utility>
 
-#include "engine/fs/worker_thread.h"
+#include "base/worker_thread.h"
 
-namespace engine {
+namespace base {
 
 struct Monitor::State {
   SRWLOCK lock = SRWLOCK_INIT;
@@ -48,4 +48,4 @@ WorkerThread::~WorkerThread() {
   CloseHandle(state_->thread);
 }
 
-}  // namespace engine
+}  // namespace base

@@ -3,9 +3,9 @@
 #include <thread>
 #include <utility>
 
-#include "engine/fs/worker_thread.h"
+#include "base/worker_thread.h"
 
-namespace engine {
+namespace base {
 
 struct Monitor::State {
   std::mutex mutex;
@@ -37,4 +37,4 @@ WorkerThread::WorkerThread(std::function<void()> run) : state_(std::make_unique<
 
 WorkerThread::~WorkerThread() { state_->thread.join(); }
 
-}  // namespace engine
+}  // namespace base

@@ -12,6 +12,8 @@
 #include <span>
 
 #include "base/ascii.h"
+#include "engine/archive/deflate_ahead.h"
+#include "engine/archive/deflate_stream.h"
 #include "engine/archive/empty_zip.h"
 #include "engine/archive/layer_stream.h"
 #include "engine/archive/skip_list.h"
@@ -48,26 +50,6 @@ constexpr uLong kVersionMadeBy = 0;
 
 [[noreturn]] void ThrowWriteError() { throw WriteError(); }
 
-// A raw deflate stream at level 9 with minizip's parameters, ended on every
-// way out.
-class DeflateStream {
- public:
-  DeflateStream() {
-    if (deflateInit2(&stream_, 9, Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) !=
-        Z_OK) {
-      ThrowWriteError();
-    }
-  }
-  ~DeflateStream() { deflateEnd(&stream_); }
-  DeflateStream(const DeflateStream&) = delete;
-  DeflateStream& operator=(const DeflateStream&) = delete;
-  z_stream* operator->() { return &stream_; }
-  z_stream* get() { return &stream_; }
-
- private:
-  z_stream stream_{};
-};
-
 // An old archive whose entries cannot all be read is refused outright: a
 // staged archive missing entries must never be committed.
 [[noreturn]] void ThrowUnreadable() { throw InstallError(InstallError::Unknown); }
@@ -80,56 +62,138 @@ int NeedsZip64(ZPOS64_T compressed_size, ZPOS64_T uncompressed_size) {
   return compressed_size >= kZip64Threshold || uncompressed_size >= kZip64Threshold ? 1 : 0;
 }
 
-// Deflates a new entry as minizip itself would at level 9 (raw deflate, its
-// window, memory level and strategy, all input at once, then the finish) and
-// hands the result to it in raw mode with the CRC-32 and size. minizip's own
-// deflate would copy the compressed bytes once more and mark the entry as
-// text when zlib guesses that it is, where every entry written here has
-// internal attributes 0. The output moves through `buffer`, which bounds the
-// memory whatever the size of the entry.
-void WriteNewEntry(zipFile staged, const std::string& name, std::span<const std::uint8_t> content,
-                   InstallerHost& host, std::span<std::uint8_t> buffer) {
-  // Deflate can grow incompressible data slightly; zlib's bound says when
-  // the result might reach the Zip64 threshold.
-  const int zip64 = NeedsZip64(compressBound(static_cast<uLong>(content.size())), content.size());
-  if (zipOpenNewFileInZip4_64(staged, name.c_str(), nullptr, nullptr, 0, nullptr, 0, nullptr,
-                              Z_DEFLATED, 9, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                              nullptr, 0, kVersionMadeBy, 0, zip64) != ZIP_OK) {
-    ThrowWriteError();
+// A new entry of the patch: its name, and its content in the stream.
+struct NewEntry {
+  std::string name;
+  std::span<const std::uint8_t> content;
+};
+
+std::optional<NewEntry> ReadNewEntry(payload::PatchStream& stream) {
+  std::string name = stream.ReadName();
+  if (name.empty()) return std::nullopt;
+  const std::uint32_t size = stream.ReadU32();
+  return NewEntry{std::move(name), stream.TakeBytes(size)};
+}
+
+// Entries smaller than this deflate in less time than a hand-over to the
+// second thread takes.
+constexpr std::size_t kWorthDeflatingAhead = std::size_t{16} << 10;
+
+// New entries are deflated as minizip itself would at level 9 (raw deflate,
+// its window, memory level and strategy, all input at once, then the
+// finish) and handed to it in raw mode with the CRC-32 and size. minizip's
+// own deflate would copy the compressed bytes once more and mark the entry
+// as text when zlib guesses that it is, where every entry written here has
+// internal attributes 0. The merge deflates one entry itself while
+// `ahead` deflates the next on the second core; the output moves through
+// bounded buffers, so the memory does not grow with the size of an entry.
+class NewEntryWriter {
+ public:
+  NewEntryWriter(zipFile staged, InstallerHost& host, std::span<std::uint8_t> buffer)
+      : staged_(staged), host_(host), buffer_(buffer) {}
+
+  // Writes `entry`, and `next` too when it is given, deflated meanwhile on
+  // the second thread.
+  void Write(const NewEntry& entry, const NewEntry* next) {
+    if (next != nullptr) {
+      if (!ahead_) ahead_.emplace();
+      ahead_->Start(next->content);
+    }
+    CheckCancel(host_);
+    WriteHere(entry);
+    if (next != nullptr) {
+      CheckCancel(host_);
+      WriteDeflatedAhead(*next);
+    }
   }
-  DeflateStream deflate;
-  deflate->next_in = const_cast<Bytef*>(content.data());
-  deflate->avail_in = static_cast<uInt>(content.size());
-  for (int flush = Z_NO_FLUSH;;) {
-    deflate->next_out = buffer.data();
-    deflate->avail_out = static_cast<uInt>(buffer.size());
-    const int status = ::deflate(deflate.get(), flush);
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) ThrowWriteError();
-    const auto produced = static_cast<unsigned>(buffer.size() - deflate->avail_out);
-    if (produced > 0 && zipWriteInFileInZip(staged, buffer.data(), produced) != ZIP_OK) {
+
+ private:
+  void Open(const NewEntry& entry) {
+    // Deflate can grow incompressible data slightly; zlib's bound says when
+    // the result might reach the Zip64 threshold.
+    const int zip64 =
+        NeedsZip64(compressBound(static_cast<uLong>(entry.content.size())), entry.content.size());
+    if (zipOpenNewFileInZip4_64(staged_, entry.name.c_str(), nullptr, nullptr, 0, nullptr, 0,
+                                nullptr, Z_DEFLATED, 9, 1, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, kVersionMadeBy, 0,
+                                zip64) != ZIP_OK) {
       ThrowWriteError();
     }
-    if (status == Z_STREAM_END) break;
-    if (deflate->avail_in == 0) flush = Z_FINISH;
-    // A full buffer means a large entry: every further one is a check point.
-    if (produced == buffer.size()) CheckCancel(host);
   }
-  const uLong crc = crc32_z(0, content.data(), content.size());
-  if (zipCloseFileInZipRaw64(staged, content.size(), crc) != ZIP_OK) ThrowWriteError();
-}
+
+  void Close(const NewEntry& entry, uLong crc) {
+    if (zipCloseFileInZipRaw64(staged_, entry.content.size(), crc) != ZIP_OK) ThrowWriteError();
+  }
+
+  void WriteHere(const NewEntry& entry) {
+    Open(entry);
+    deflate_.Reset();
+    deflate_->next_in = const_cast<Bytef*>(entry.content.data());
+    deflate_->avail_in = static_cast<uInt>(entry.content.size());
+    for (int flush = Z_NO_FLUSH;;) {
+      deflate_->next_out = buffer_.data();
+      deflate_->avail_out = static_cast<uInt>(buffer_.size());
+      const int status = ::deflate(deflate_.get(), flush);
+      if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) ThrowWriteError();
+      const auto produced = static_cast<unsigned>(buffer_.size() - deflate_->avail_out);
+      if (produced > 0 && zipWriteInFileInZip(staged_, buffer_.data(), produced) != ZIP_OK) {
+        ThrowWriteError();
+      }
+      if (status == Z_STREAM_END) break;
+      if (deflate_->avail_in == 0) flush = Z_FINISH;
+      // A full buffer means a large entry: every further one is a check point.
+      if (produced == buffer_.size()) CheckCancel(host_);
+    }
+    Close(entry, crc32_z(0, entry.content.data(), entry.content.size()));
+  }
+
+  void WriteDeflatedAhead(const NewEntry& entry) {
+    Open(entry);
+    bool first = true;
+    const std::optional<uLong> crc = ahead_->Finish([&](std::span<const std::uint8_t> chunk) {
+      // As above: a large entry is checked for a cancel at every chunk.
+      if (!first) CheckCancel(host_);
+      first = false;
+      if (!chunk.empty() && zipWriteInFileInZip(staged_, chunk.data(),
+                                                static_cast<unsigned>(chunk.size())) != ZIP_OK) {
+        ThrowWriteError();
+      }
+    });
+    if (!crc) ThrowWriteError();
+    Close(entry, *crc);
+  }
+
+  zipFile staged_;
+  InstallerHost& host_;
+  std::span<std::uint8_t> buffer_;
+  DeflateStream deflate_;
+  // Started with the first entry worth it.
+  std::optional<DeflateAhead> ahead_;
+};
 
 // Returns the number of entries written.
 std::uint64_t WriteNewEntries(payload::PatchStream& stream, zipFile staged, InstallerHost& host,
                               StagingProgress& progress, SkipList& skip_list,
                               std::span<std::uint8_t> buffer) {
+  NewEntryWriter writer(staged, host, buffer);
   std::uint64_t written = 0;
-  for (std::string name = stream.ReadName(); !name.empty(); name = stream.ReadName()) {
-    CheckCancel(host);
-    const std::uint32_t size = stream.ReadU32();
-    WriteNewEntry(staged, name, stream.TakeBytes(size), host, buffer);
-    progress.Advance(size);
-    skip_list.Add(std::move(name));
+  const auto written_one = [&](NewEntry& entry) {
+    progress.Advance(entry.content.size());
+    skip_list.Add(std::move(entry.name));
     ++written;
+  };
+  for (std::optional<NewEntry> entry = ReadNewEntry(stream); entry;) {
+    std::optional<NewEntry> next = ReadNewEntry(stream);
+    if (next && next->content.size() >= kWorthDeflatingAhead) {
+      writer.Write(*entry, &*next);
+      written_one(*entry);
+      written_one(*next);
+      entry = ReadNewEntry(stream);
+    } else {
+      writer.Write(*entry, nullptr);
+      written_one(*entry);
+      entry = std::move(next);
+    }
   }
   return written;
 }

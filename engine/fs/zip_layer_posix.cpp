@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -13,7 +14,7 @@
 #include "base/whole_transfer_posix.h"
 #include "engine/fs/early_write_out_posix.h"
 #include "engine/fs/path_beneath_posix.h"
-#include "engine/fs/write_behind_posix.h"
+#include "engine/fs/write_behind.h"
 #include "engine/fs/zip_function_table.h"
 
 namespace engine {
@@ -24,14 +25,20 @@ namespace {
 // archive is written behind, on a thread of its own.
 class ZipStream {
  public:
-  ZipStream(base::UniqueFd fd, bool created)
-      : fd_(std::move(fd)), behind_(created ? std::make_unique<WriteBehind>(fd_.get()) : nullptr) {}
+  ZipStream(base::UniqueFd fd, bool created) : fd_(std::move(fd)) {
+    if (created) {
+      behind_ = std::make_unique<WriteBehind>(
+          [fd = fd_.get()](std::uint64_t offset, const void* bytes, std::size_t size) {
+            return WriteAllAt(fd, static_cast<off_t>(offset), bytes, size);
+          });
+    }
+  }
 
   int fd() const { return fd_.get(); }
   off_t position = 0;
 
   bool Write(const void* bytes, std::size_t size) {
-    const bool written = behind_ ? behind_->Write(position, bytes, size)
+    const bool written = behind_ ? behind_->Write(static_cast<std::uint64_t>(position), bytes, size)
                                  : WriteAllAt(fd_.get(), position, bytes, size);
     failed_ = failed_ || !written;
     return written;

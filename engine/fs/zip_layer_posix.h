@@ -3,7 +3,7 @@
 // no link as the file system finds every other path (path_beneath_posix.h);
 // a new archive is created by the function that creates every staged file,
 // of our own and never through a link, and is written on
-// a thread of its own (write_behind_posix.h); the write-gathering layer above
+// a thread of its own (write_behind.h); the write-gathering layer above
 // gathers minizip's small writes into large ones. The device is asked to
 // start on each large piece as soon as it is written.
 //

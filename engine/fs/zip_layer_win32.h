@@ -6,6 +6,9 @@
 // CREATE_ALWAYS, which writes through a link planted at the name. The
 // folders on the way to an archive are walked and held as for every other
 // call of the file system (path_beneath_win32.h) while the archive is open.
+// A new archive is written on a thread of its own (write_behind.h), as on
+// POSIX; reads and writes go to positions the stream keeps, so that the
+// thread's writes and the file pointer never meet.
 //
 // A failed read or write sets the stream's error flag, which the error
 // callback returns; a failed seek or tell reports by its result. Offsets are

@@ -1,9 +1,6 @@
-#include "engine/fs/write_behind_posix.h"
+#include "engine/fs/write_behind.h"
 
-#include <cstring>
 #include <utility>
-
-#include "engine/fs/early_write_out_posix.h"
 
 namespace engine {
 namespace {
@@ -14,21 +11,21 @@ constexpr std::size_t kSpareLimit = WriteBehind::kQueueLimit / (std::size_t{1} <
 
 }  // namespace
 
-WriteBehind::WriteBehind(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+WriteBehind::WriteBehind(PositionedWrite write)
+    : write_(std::move(write)), thread_([this] { Run(); }) {}
 
 WriteBehind::~WriteBehind() {
   {
-    std::lock_guard lock(mutex_);
+    base::MonitorLock lock(monitor_);
     stopping_ = true;
   }
-  changed_.notify_all();
-  thread_.join();
+  monitor_.NotifyAll();
 }
 
-bool WriteBehind::Write(off_t offset, const void* data, std::size_t size) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock,
-                [&] { return failed_ || queue_.empty() || queued_bytes_ + size <= kQueueLimit; });
+bool WriteBehind::Write(std::uint64_t offset, const void* data, std::size_t size) {
+  base::MonitorLock lock(monitor_);
+  monitor_.WaitUntil(
+      [&] { return failed_ || queue_.empty() || queued_bytes_ + size <= kQueueLimit; });
   if (failed_) return false;
   Piece piece;
   piece.offset = offset;
@@ -43,43 +40,42 @@ bool WriteBehind::Write(off_t offset, const void* data, std::size_t size) {
   piece.bytes.assign(bytes, bytes + size);
   queued_bytes_ += size;
   queue_.push_back(std::move(piece));
-  lock.unlock();
-  changed_.notify_all();
+  lock.Unlock();
+  monitor_.NotifyAll();
   return true;
 }
 
 bool WriteBehind::Drain() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return queue_.empty() && !writing_; });
+  base::MonitorLock lock(monitor_);
+  monitor_.WaitUntil([&] { return queue_.empty() && !writing_; });
   return !failed_;
 }
 
 bool WriteBehind::failed() {
-  std::lock_guard lock(mutex_);
+  base::MonitorLock lock(monitor_);
   return failed_;
 }
 
 void WriteBehind::Run() {
-  std::unique_lock lock(mutex_);
+  base::MonitorLock lock(monitor_);
   for (;;) {
-    changed_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    monitor_.WaitUntil([&] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) return;
     Piece piece = std::move(queue_.front());
     queue_.pop_front();
     writing_ = true;
     const bool skip = failed_;
-    lock.unlock();
+    lock.Unlock();
     // After a failure the rest is dropped: the file is lost either way.
-    const bool written =
-        skip || WriteAllAt(fd_, piece.offset, piece.bytes.data(), piece.bytes.size());
-    lock.lock();
+    const bool written = skip || write_(piece.offset, piece.bytes.data(), piece.bytes.size());
+    lock.Lock();
     writing_ = false;
     failed_ = failed_ || !written;
     queued_bytes_ -= piece.bytes.size();
     if (piece.bytes.size() >= kLargePiece && spare_.size() < kSpareLimit) {
       spare_.push_back(std::move(piece.bytes));
     }
-    changed_.notify_all();
+    monitor_.NotifyAll();
   }
 }
 

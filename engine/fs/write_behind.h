@@ -1,7 +1,9 @@
-// Writes a new file on a thread of its own, so that the kernel's copy of each
-// write into the page cache, and its start of the write-out, overlap the
-// work that produces the next one: on two cores the merge of an archive then
-// costs little more than minizip's own work on its bytes.
+// Writes a new file on a thread of its own, so that the system's copy of each
+// write into its cache, and its start of the write-out, overlap the work that
+// produces the next one: on two cores the merge of an archive then costs
+// little more than minizip's own work on its bytes. The same queue serves
+// every platform; each zip layer gives it the function that writes bytes at a
+// position of its file.
 //
 // Each Write takes a copy of the bytes and returns at once, unless as much
 // as kQueueLimit is already waiting, in which case it waits for room; so the
@@ -10,15 +12,13 @@
 // says whether every write so far has reached the file.
 #pragma once
 
-#include <sys/types.h>
-
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
-#include <thread>
+#include <functional>
 #include <vector>
+
+#include "base/worker_thread.h"
 
 namespace engine {
 
@@ -26,9 +26,13 @@ class WriteBehind {
  public:
   static constexpr std::size_t kQueueLimit = std::size_t{4} << 20;
 
-  // Writes to `fd`, which must outlive this. Throws std::system_error if no
-  // thread can be started.
-  explicit WriteBehind(int fd);
+  // Writes all `size` bytes at `offset`; false when that fails.
+  using PositionedWrite =
+      std::function<bool(std::uint64_t offset, const void* bytes, std::size_t size)>;
+
+  // Writes through `write`, which must stay usable until this is gone.
+  // Throws std::system_error if no thread can be started.
+  explicit WriteBehind(PositionedWrite write);
   // Waits for the writes still queued.
   ~WriteBehind();
   WriteBehind(const WriteBehind&) = delete;
@@ -36,21 +40,20 @@ class WriteBehind {
 
   // Queues the bytes to be written at `offset`; false when a write has
   // failed, this one or an earlier one.
-  bool Write(off_t offset, const void* data, std::size_t size);
+  bool Write(std::uint64_t offset, const void* data, std::size_t size);
   // Waits until every queued write is done; false when any failed.
   bool Drain();
   bool failed();
 
  private:
   struct Piece {
-    off_t offset = 0;
+    std::uint64_t offset = 0;
     std::vector<std::uint8_t> bytes;
   };
   void Run();
 
-  int fd_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  const PositionedWrite write_;
+  base::Monitor monitor_;
   std::deque<Piece> queue_;
   // Buffers of written pieces, kept for the next ones: a fresh mebibyte
   // each time would come from the system as new pages every time.
@@ -59,7 +62,9 @@ class WriteBehind {
   bool writing_ = false;
   bool failed_ = false;
   bool stopping_ = false;
-  std::thread thread_;
+  // Last, so that it starts when everything it uses is ready and is joined
+  // before any of it goes.
+  base::WorkerThread thread_;
 };
 
 }  // namespace engine

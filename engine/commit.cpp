@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "engine/background_task.h"
 #include "engine/commit_journal.h"
 #include "engine/folder_flush.h"
 #include "engine/game_path.h"
@@ -61,13 +62,21 @@ bool ReplaceTarget(const JournalEntry& entry, FileSystem& file_system) {
 }  // namespace
 
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
+  // The old files go once the commit is done. Their contents, which the
+  // merge has just read, fill the cache, and releasing that would hold up
+  // the removal of their backups; it is done now, on the second core, while
+  // this thread waits for the disk.
+  BackgroundTask forget_old_files(file_system, [&commit_list, &file_system] {
+    for (const std::string& target : commit_list) file_system.ForgetCachedContents(target);
+  });
   for (const std::string& target : commit_list) {
     if (!file_system.FlushToDisk(StagedPath(target))) throw WriteError();
   }
+  forget_old_files.Wait();
 }
 
-void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
-  const Journal journal = CheckTargets(commit_list, file_system);
+BackgroundTask CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
+  Journal journal = CheckTargets(commit_list, file_system);
   if (!WriteJournal(journal, file_system)) throw WriteError();
   for (const JournalEntry& entry : journal) {
     if (!ReplaceTarget(entry, file_system)) {
@@ -82,7 +91,9 @@ void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
     RollBack(journal, file_system);
     throw InstallError(InstallError::Unknown);
   }
-  RemoveBackups(journal, file_system);
+  return BackgroundTask(file_system, [journal = std::move(journal), &file_system] {
+    RemoveBackups(journal, file_system);
+  });
 }
 
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {

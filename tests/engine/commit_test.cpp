@@ -1,0 +1,131 @@
+// The commit's work beside the run, seen through a whole run on the real
+// disk: the old files' cached contents are let go while the staged copies
+// are flushed, the backups are removed on the second thread while the run
+// deletes obsolete files and writes the record, and success is shown only
+// once every backup and the committed marker are gone.
+#include "engine/commit.h"
+
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "engine/fs/forwarding_file_system.h"
+#include "engine/own_names.h"
+#include "engine/run_installation.h"
+#include "typical_game.h"
+
+namespace engine::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The native file system, with the removal of each backup slowed down as
+// the kernel's release of a large old archive slows it, and a note of the
+// thread that each backup removal and each cache hint came from.
+class WatchedDisk final : public ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+
+  bool RemoveFile(const std::string& path) override {
+    if (path.ends_with(kBackupSuffix)) {
+      std::this_thread::sleep_for(100ms);
+      Note(backup_removers);
+    }
+    return ForwardingFileSystem::RemoveFile(path);
+  }
+  bool RenameReplacing(const std::string& from, const std::string& to) override {
+    if (from.ends_with(kStagedSuffix)) {
+      const std::lock_guard lock(mutex_);
+      forgotten_at_first_commit_rename.emplace(forgotten);
+    }
+    return ForwardingFileSystem::RenameReplacing(from, to);
+  }
+  void ForgetCachedContents(const std::string& path) override {
+    Note(forgetters);
+    {
+      const std::lock_guard lock(mutex_);
+      forgotten.insert(path);
+    }
+    ForwardingFileSystem::ForgetCachedContents(path);
+  }
+  // Nothing here but the notes below, each taken under the lock.
+  std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) override {
+    return base().StartBeside(std::move(work));
+  }
+
+  std::set<std::thread::id> backup_removers, forgetters;
+  std::set<std::string> forgotten;
+  // Which targets had been let go when the first staged copy was renamed
+  // onto its target (journal renames aside).
+  std::optional<std::set<std::string>> forgotten_at_first_commit_rename;
+
+ private:
+  void Note(std::set<std::thread::id>& threads) {
+    const std::lock_guard lock(mutex_);
+    threads.insert(std::this_thread::get_id());
+  }
+  std::mutex mutex_;
+};
+
+// The scripted host, with a look at the game folder when success is shown.
+class LookingHost final : public InstallerHost {
+ public:
+  LookingHost(ScriptedHost& host, const GameFolder& folder) : host_(host), folder_(folder) {}
+
+  void SetStatusText(const char16_t* text) override {
+    if (Narrow(text) == kSuccess) at_success = folder_.Files();
+    host_.SetStatusText(text);
+  }
+  void SetButtonText(const char16_t* text) override { host_.SetButtonText(text); }
+  bool AskYesNo(const char16_t* text) override { return host_.AskYesNo(text); }
+  void ShowError(const char16_t* text) override { host_.ShowError(text); }
+  void CloseDialog() override { host_.CloseDialog(); }
+  bool IsCancelRequested() override { return host_.IsCancelRequested(); }
+  void MarkFinished() override { host_.MarkFinished(); }
+
+  std::map<std::string, std::string> at_success;
+
+ private:
+  ScriptedHost& host_;
+  const GameFolder& folder_;
+};
+
+using CommitTest = TypicalGameTest;
+
+TEST_F(CommitTest, BackupsGoBesideTheRunAndAreGoneWhenSuccessIsShown) {
+  InstallGame();
+  const Bytes payload = payload::BuildPayload(payload::BuildPatchStream(TypicalPatch()));
+  WatchedDisk disk(NativeFileSystem());
+  LookingHost looking(host, folder);
+  EXPECT_EQ(RunInstallation(looking, disk, [&] { return std::optional(std::span(payload)); }), 0);
+
+  EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
+  // Three old files were replaced, each kept under a backup name until the
+  // commit was done; none of them, nor the marker, is left at success.
+  EXPECT_EQ(disk.backup_removers.size(), 1u);
+  EXPECT_FALSE(disk.backup_removers.contains(std::this_thread::get_id()));
+  std::map<std::string, std::string> at_success = looking.at_success;
+  for (const auto& [path, content] : at_success) {
+    EXPECT_FALSE(path.ends_with(kBackupSuffix)) << path;
+    EXPECT_NE(path, kCommittedPath);
+  }
+  // The run still holds the folder then.
+  EXPECT_EQ(at_success.erase(kRunLockPath), 1u);
+  at_success.erase("data/pack.zip");
+  std::map<std::string, std::string> now = folder.Files();
+  now.erase("data/pack.zip");
+  EXPECT_EQ(at_success, now);
+  EXPECT_EQ(now.at("curver.txt"), "14\r\n");
+
+  // Every target was let go before the first one was replaced, and not by
+  // the run's own thread.
+  ASSERT_TRUE(disk.forgotten_at_first_commit_rename);
+  EXPECT_EQ(*disk.forgotten_at_first_commit_rename, disk.forgotten);
+  EXPECT_EQ(disk.forgotten.size(), 4u);
+  EXPECT_EQ(disk.forgetters.size(), 1u);
+  EXPECT_FALSE(disk.forgetters.contains(std::this_thread::get_id()));
+}
+
+}  // namespace
+}  // namespace engine::test

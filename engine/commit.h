@@ -32,6 +32,7 @@ void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
                                                FileSystem& file_system);
 
 // Reads the deletion section through its terminator and removes each file,
+// from several threads where the file system takes work beside the caller,
 // then forces the removals to the disk. Never fails: a path that is missing
 // or cannot be removed is passed over.
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system);

@@ -5,6 +5,7 @@
 // once every backup and the committed marker are gone.
 #include "engine/commit.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <set>
@@ -32,7 +33,21 @@ class WatchedDisk final : public ForwardingFileSystem {
       std::this_thread::sleep_for(100ms);
       Note(backup_removers);
     }
+    if (path.starts_with("old\\")) {
+      // As long as a discard makes an unlink wait on the device.
+      std::this_thread::sleep_for(2ms);
+      Note(obsolete_removers);
+      const std::lock_guard lock(mutex_);
+      events.push_back("RemoveFile " + path);
+    }
     return ForwardingFileSystem::RemoveFile(path);
+  }
+  bool FlushFolderOf(const std::string& path) override {
+    {
+      const std::lock_guard lock(mutex_);
+      events.push_back("FlushFolderOf " + path);
+    }
+    return ForwardingFileSystem::FlushFolderOf(path);
   }
   bool RenameReplacing(const std::string& from, const std::string& to) override {
     if (from.ends_with(kStagedSuffix)) {
@@ -54,7 +69,9 @@ class WatchedDisk final : public ForwardingFileSystem {
     return base().StartBeside(std::move(work));
   }
 
-  std::set<std::thread::id> backup_removers, forgetters;
+  std::set<std::thread::id> backup_removers, forgetters, obsolete_removers;
+  // The removals of obsolete files and every folder flush, in order.
+  std::vector<std::string> events;
   std::set<std::string> forgotten;
   // Which targets had been let go when the first staged copy was renamed
   // onto its target (journal renames aside).
@@ -125,6 +142,36 @@ TEST_F(CommitTest, BackupsGoBesideTheRunAndAreGoneWhenSuccessIsShown) {
   EXPECT_EQ(disk.forgotten.size(), 4u);
   EXPECT_EQ(disk.forgetters.size(), 1u);
   EXPECT_FALSE(disk.forgetters.contains(std::this_thread::get_id()));
+}
+
+TEST_F(CommitTest, ObsoleteFilesGoFromSeveralThreadsAndTheirFolderIsFlushedAfterTheLast) {
+  PatchDescription patch;
+  patch.version = 14;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "obsolete_" + std::to_string(i) + ".bin";
+    folder.Write("old/" + name, name);
+    patch.deletions.push_back("old\\" + name);
+  }
+  patch.deletions.push_back("old\\missing.bin");
+  folder.Write("old/kept.bin", "kept");
+  const Bytes payload = payload::BuildPayload(payload::BuildPatchStream(patch));
+  WatchedDisk disk(NativeFileSystem());
+  EXPECT_EQ(RunInstallation(host, disk, [&] { return std::optional(std::span(payload)); }), 0);
+
+  EXPECT_EQ(host.calls, SucceededCalls(0));
+  EXPECT_EQ(folder.Files(), (std::map<std::string, std::string>{{"curver.txt", "14\r\n"},
+                                                                {"old/kept.bin", "kept"}}));
+  EXPECT_GT(disk.obsolete_removers.size(), 1u);
+  // The folder of the removed files reaches the disk once, after all of them.
+  const auto flush =
+      std::find(disk.events.begin(), disk.events.end(), "FlushFolderOf old\\obsolete_0.bin");
+  ASSERT_NE(flush, disk.events.end());
+  EXPECT_EQ(std::count_if(disk.events.begin(), flush,
+                          [](const std::string& e) { return e.starts_with("RemoveFile"); }),
+            41);
+  EXPECT_EQ(std::count_if(flush, disk.events.end(),
+                          [](const std::string& e) { return e.starts_with("RemoveFile"); }),
+            0);
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "engine/commit.h"
 
-#include <algorithm>
-#include <iterator>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -11,6 +8,7 @@
 
 #include "engine/background_task.h"
 #include "engine/commit_journal.h"
+#include "engine/file_removal.h"
 #include "engine/folder_flush.h"
 #include "engine/game_path.h"
 #include "engine/install_error.h"
@@ -18,9 +16,6 @@
 
 namespace engine {
 namespace {
-
-// How many threads remove obsolete files at once (see DeleteObsoleteFiles).
-constexpr std::size_t kRemovalThreads = 4;
 
 Journal CheckTargets(const CommitList& commit_list, FileSystem& file_system) {
   Journal journal;
@@ -109,40 +104,12 @@ void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) 
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
     paths.push_back(std::move(path));
   }
-  // Removing a file can wait on the device: Linux, on a volume mounted with
-  // online discard, trims the file's blocks before the unlink returns, some
-  // 4 ms a file on a virtual disk. Such waits overlap when the removals come
-  // from several threads; 536 small files took 1.9 s from one thread and
-  // 0.06 s from four. So the list goes in consecutive parts, the last one
-  // on this thread; where the file system takes no work beside, the parts
-  // run one after another, in the order of the stream.
-  const std::size_t parts = std::min(kRemovalThreads, paths.size());
-  std::vector<std::vector<std::string>> removed(parts);
-  const auto remove_part = [&](std::size_t part) {
-    // Each path was checked before staging (engine/stream_names.h); one that
-    // cannot be removed is passed over: the commit is done.
-    for (std::size_t i = paths.size() * part / parts; i < paths.size() * (part + 1) / parts; ++i) {
-      if (file_system.RemoveFile(paths[i])) removed[part].push_back(paths[i]);
-    }
-  };
-  if (parts > 0) {
-    std::vector<std::unique_ptr<BackgroundTask>> beside;
-    for (std::size_t part = 0; part + 1 < parts; ++part) {
-      beside.push_back(std::make_unique<BackgroundTask>(
-          file_system, [&remove_part, part] { remove_part(part); }));
-    }
-    remove_part(parts - 1);
-    for (const std::unique_ptr<BackgroundTask>& task : beside) task->Wait();
-  }
-  // The record written next says the new version is installed; a power cut
-  // after it must not bring an obsolete file back. A folder that cannot be
-  // flushed is passed over like a file that cannot be removed.
-  std::vector<std::string> all_removed;
-  for (std::vector<std::string>& part : removed) {
-    all_removed.insert(all_removed.end(), std::make_move_iterator(part.begin()),
-                       std::make_move_iterator(part.end()));
-  }
-  FlushFoldersOf(all_removed, file_system);
+  // Each path was checked before staging (engine/stream_names.h); one that
+  // cannot be removed is passed over: the commit is done. The record written
+  // next says the new version is installed; a power cut after it must not
+  // bring an obsolete file back. A folder that cannot be flushed is passed
+  // over like a file that cannot be removed.
+  FlushFoldersOf(RemoveFiles(paths, file_system), file_system);
 }
 
 void DiscardStagedFiles(const CommitList& commit_list, FileSystem& file_system) {

@@ -65,17 +65,9 @@ bool ReplaceTarget(const JournalEntry& entry, FileSystem& file_system) {
 }  // namespace
 
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
-  // The old files go once the commit is done. Their contents, which the
-  // merge has just read, fill the cache, and releasing that would hold up
-  // the removal of their backups; it is done now, on the second core, while
-  // this thread waits for the disk.
-  BackgroundTask forget_old_files(file_system, [&commit_list, &file_system] {
-    for (const std::string& target : commit_list) file_system.ForgetCachedContents(target);
-  });
   for (const std::string& target : commit_list) {
     if (!file_system.FlushToDisk(StagedPath(target))) throw WriteError();
   }
-  forget_old_files.Wait();
 }
 
 BackgroundTask CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {

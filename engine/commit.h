@@ -12,8 +12,6 @@ namespace engine {
 // Forces every staged copy to the disk before the first target is replaced,
 // so that a power cut after the commit cannot leave renamed files empty.
 // Throws the write-error InstallError; nothing has been committed by then.
-// Meanwhile, beside it, the system is told to forget what it caches of the
-// files that the commit will replace.
 void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 
 // Replaces every target by its staged copy, all or nothing. Every target is

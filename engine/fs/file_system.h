@@ -108,13 +108,6 @@ class FileSystem {
   // makes the new name durable. False on failure, and then both names are
   // as they were.
   virtual bool RenameReplacing(const std::string& from, const std::string& to) = 0;
-  // Says that the file's contents will not be read again, so that the system
-  // may drop what it caches of them now, rather than when the file loses its
-  // last name: on Linux that release costs the unlink of a large file more
-  // than its blocks do. Changes nothing on the disk, follows no link, and
-  // passes over anything that is no regular file. A hint: no result. The
-  // default does nothing.
-  virtual void ForgetCachedContents(const std::string& path) { static_cast<void>(path); }
   // Starts `work`, which makes calls on this file system and throws nothing,
   // beside the calling thread, which goes on meanwhile with calls on other
   // paths; destroying the result waits for the work to end. Only a file

@@ -210,11 +210,6 @@ class PosixFileSystem final : public FileSystem {
     return true;
   }
 
-  void ForgetCachedContents(const std::string& path) override {
-    base::UniqueFd file(OpenBeneath(path, O_RDONLY));
-    if (file.valid()) posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);
-  }
-
   // Each call above finds its path afresh and keeps nothing; the archive
   // layer's state is its streams', which work beside the run never opens.
   std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) override {

@@ -35,7 +35,6 @@ class ForwardingFileSystem : public FileSystem {
   bool RenameReplacing(const std::string& from, const std::string& to) override {
     return base_.RenameReplacing(from, to);
   }
-  void ForgetCachedContents(const std::string& path) override { base_.ForgetCachedContents(path); }
   // StartBeside is not forwarded: a wrapper that keeps state of its own
   // takes calls from one thread only. One that keeps none says so itself.
   std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) override {

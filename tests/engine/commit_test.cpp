@@ -1,8 +1,8 @@
-// The commit's work beside the run, seen through a whole run on the real
-// disk: the old files' cached contents are let go while the staged copies
-// are flushed, the backups are removed on the second thread while the run
-// deletes obsolete files and writes the record, and success is shown only
-// once every backup and the committed marker are gone.
+// The commit's work beside the run, seen through whole runs on the real
+// disk: the backups are removed beside the run while it deletes obsolete
+// files and writes the record, success is shown only once every backup and
+// the committed marker are gone, and obsolete files go from several threads
+// with their folder flushed after the last.
 #include "engine/commit.h"
 
 #include <algorithm>
@@ -23,7 +23,8 @@ using namespace std::chrono_literals;
 
 // The native file system, with the removal of each backup slowed down as
 // the kernel's release of a large old archive slows it, and a note of the
-// thread that each backup removal and each cache hint came from.
+// thread that each removal came from and of the order of the removals of
+// obsolete files and the folder flushes.
 class WatchedDisk final : public ForwardingFileSystem {
  public:
   using ForwardingFileSystem::ForwardingFileSystem;
@@ -49,33 +50,14 @@ class WatchedDisk final : public ForwardingFileSystem {
     }
     return ForwardingFileSystem::FlushFolderOf(path);
   }
-  bool RenameReplacing(const std::string& from, const std::string& to) override {
-    if (from.ends_with(kStagedSuffix)) {
-      const std::lock_guard lock(mutex_);
-      forgotten_at_first_commit_rename.emplace(forgotten);
-    }
-    return ForwardingFileSystem::RenameReplacing(from, to);
-  }
-  void ForgetCachedContents(const std::string& path) override {
-    Note(forgetters);
-    {
-      const std::lock_guard lock(mutex_);
-      forgotten.insert(path);
-    }
-    ForwardingFileSystem::ForgetCachedContents(path);
-  }
   // Nothing here but the notes below, each taken under the lock.
   std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) override {
     return base().StartBeside(std::move(work));
   }
 
-  std::set<std::thread::id> backup_removers, forgetters, obsolete_removers;
+  std::set<std::thread::id> backup_removers, obsolete_removers;
   // The removals of obsolete files and every folder flush, in order.
   std::vector<std::string> events;
-  std::set<std::string> forgotten;
-  // Which targets had been let go when the first staged copy was renamed
-  // onto its target (journal renames aside).
-  std::optional<std::set<std::string>> forgotten_at_first_commit_rename;
 
  private:
   void Note(std::set<std::thread::id>& threads) {
@@ -119,8 +101,8 @@ TEST_F(CommitTest, BackupsGoBesideTheRunAndAreGoneWhenSuccessIsShown) {
 
   EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
   // Three old files were replaced, each kept under a backup name until the
-  // commit was done; none of them, nor the marker, is left at success.
-  // Each from a thread of its own, none of them the run's.
+  // commit was done, and removed from a thread of its own, none of them
+  // the run's; none of them, nor the marker, is left at success.
   EXPECT_EQ(disk.backup_removers.size(), 3u);
   EXPECT_FALSE(disk.backup_removers.contains(std::this_thread::get_id()));
   std::map<std::string, std::string> at_success = looking.at_success;
@@ -135,14 +117,6 @@ TEST_F(CommitTest, BackupsGoBesideTheRunAndAreGoneWhenSuccessIsShown) {
   now.erase("data/pack.zip");
   EXPECT_EQ(at_success, now);
   EXPECT_EQ(now.at("curver.txt"), "14\r\n");
-
-  // Every target was let go before the first one was replaced, and not by
-  // the run's own thread.
-  ASSERT_TRUE(disk.forgotten_at_first_commit_rename);
-  EXPECT_EQ(*disk.forgotten_at_first_commit_rename, disk.forgotten);
-  EXPECT_EQ(disk.forgotten.size(), 4u);
-  EXPECT_EQ(disk.forgetters.size(), 1u);
-  EXPECT_FALSE(disk.forgetters.contains(std::this_thread::get_id()));
 }
 
 TEST_F(CommitTest, ObsoleteFilesGoFromSeveralThreadsAndTheirFolderIsFlushedAfterTheLast) {

@@ -2,16 +2,9 @@
 // separate, and existing names match regardless of ASCII letter case.
 #include <minizip/unzip.h>
 
-#include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <vector>
 
 #include "engine/fs/file_system.h"
 #include "installation_test.h"
@@ -23,23 +16,6 @@ namespace {
 class PosixFileSystemTest : public InstallationTest {
  protected:
   FileSystem& file_system = NativeFileSystem();
-
-  // How many pages of the file at `path` (a real path) the page cache holds.
-  static std::size_t CachedPages(const char* path) {
-    const int fd = open(path, O_RDONLY);
-    struct stat status;
-    if (fd < 0 || fstat(fd, &status) != 0) return 0;
-    const std::size_t size = static_cast<std::size_t>(status.st_size);
-    void* mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    std::vector<unsigned char> resident((size + page - 1) / page);
-    const bool known = mapped != MAP_FAILED && mincore(mapped, size, resident.data()) == 0;
-    if (mapped != MAP_FAILED) munmap(mapped, size);
-    if (!known) return 0;
-    return static_cast<std::size_t>(
-        std::count_if(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; }));
-  }
 
   void WriteThrough(const std::string& path, const std::string& content) {
     std::unique_ptr<WritableFile> file = file_system.OpenForWriting(path);
@@ -157,32 +133,6 @@ TEST_F(PosixFileSystemTest, ProbeLinkAndSizeSeeTheDiskAsItIs) {
   // the commit's restore relies on removing the backup after it.
   EXPECT_TRUE(file_system.RenameReplacing("file.bin.updbak", "file.bin"));
   EXPECT_TRUE(folder.Exists("file.bin.updbak"));
-}
-
-// The commit tells the system to let go of the old files' cached contents
-// before it removes them; that changes nothing in the file, and a link at
-// the name is not followed to what it points to.
-TEST_F(PosixFileSystemTest, ForgettingCachedContentsDropsTheFilesPagesAndNothingElse) {
-  struct statfs volume;
-  ASSERT_EQ(statfs(".", &volume), 0);
-  // A file in memory has nowhere else to be.
-  if (volume.f_type == TMPFS_MAGIC) GTEST_SKIP() << "the game folder is on tmpfs";
-  const std::string content(1 << 20, 'c');
-  for (const char* name : {"old.zip", "elsewhere.zip"}) {
-    WriteThrough(name, content);
-    ASSERT_TRUE(file_system.FlushToDisk(name));
-    ASSERT_EQ(file_system.ReadWholeFile(name), content);
-    ASSERT_GT(CachedPages(name), 0u) << name;
-  }
-  ASSERT_EQ(symlink("elsewhere.zip", "link.zip"), 0);
-
-  file_system.ForgetCachedContents("OLD.ZIP");
-  file_system.ForgetCachedContents("link.zip");
-  file_system.ForgetCachedContents("missing.zip");
-  EXPECT_EQ(CachedPages("old.zip"), 0u);
-  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  EXPECT_EQ(CachedPages("elsewhere.zip"), (content.size() + page - 1) / page);
-  EXPECT_EQ(folder.Read("old.zip"), content);
 }
 
 // The unit FreeSpace gives is the one the volume counts a file's blocks in:

@@ -1,8 +1,9 @@
-// Work of the run that goes on beside the installer thread while that thread
-// waits on the disk: the second core is otherwise idle then. Where the file
-// system cannot take calls from two threads (FileSystem::StartBeside), the
-// work is done at once, before the constructor returns, and the run's calls
-// come in the order of the code.
+// Work of the run that goes on beside the installer thread: calls that wait
+// on the device, such as removals (engine/file_removal.h), whose waits
+// overlap when they come from several threads. Where the file system cannot
+// take calls from two threads (FileSystem::StartBeside), the work is done at
+// once, before the constructor returns, and the run's calls come in the
+// order of the code.
 #pragma once
 
 #include <exception>

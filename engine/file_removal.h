@@ -1,9 +1,9 @@
-// Removing many files at once. On Linux, on a volume mounted with online
-// discard, an unlink waits until the device has trimmed the file's blocks:
-// some 4 ms for a small file on a virtual disk, a tenth of a second for a
-// large archive. Such waits overlap when the removals come from several
-// threads: 536 small files took 1.9 s from one thread, 0.06 s from four and
-// 0.04 s from eight.
+// Removing many files at once. On Linux, on an ext4 volume that keeps no
+// journal and is mounted with online discard, an unlink waits until the
+// device has trimmed the file's blocks: some 4 ms for a small file on a
+// virtual disk, a tenth of a second for a 600 MB archive. Such waits
+// overlap when the removals come from several threads: 536 small files
+// took 1.9 s from one thread, 0.06 s from four and 0.04 s from eight.
 #pragma once
 
 #include <string>

@@ -3,8 +3,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "engine/background_task.h"
 #include "engine/commit_journal.h"
+#include "engine/file_removal.h"
 #include "engine/folder_flush.h"
 #include "engine/game_path.h"
 #include "engine/install_error.h"
@@ -66,8 +70,8 @@ void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
   }
 }
 
-void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
-  const Journal journal = CheckTargets(commit_list, file_system);
+BackgroundTask CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
+  Journal journal = CheckTargets(commit_list, file_system);
   if (!WriteJournal(journal, file_system)) throw WriteError();
   for (const JournalEntry& entry : journal) {
     if (!ReplaceTarget(entry, file_system)) {
@@ -82,20 +86,22 @@ void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system) {
     RollBack(journal, file_system);
     throw InstallError(InstallError::Unknown);
   }
-  RemoveBackups(journal, file_system);
+  return BackgroundTask(file_system, [journal = std::move(journal), &file_system] {
+    RemoveBackups(journal, file_system);
+  });
 }
 
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system) {
-  std::vector<std::string> removed;
+  std::vector<std::string> paths;
   for (std::string path = stream.ReadName(); !path.empty(); path = stream.ReadName()) {
-    // Each path was checked before staging (engine/stream_names.h); one that
-    // cannot be removed is passed over: the commit is done.
-    if (file_system.RemoveFile(path)) removed.push_back(path);
+    paths.push_back(std::move(path));
   }
-  // The record written next says the new version is installed; a power cut
-  // after it must not bring an obsolete file back. A folder that cannot be
-  // flushed is passed over like a file that cannot be removed.
-  FlushFoldersOf(removed, file_system);
+  // Each path was checked before staging (engine/stream_names.h); one that
+  // cannot be removed is passed over: the commit is done. The record written
+  // next says the new version is installed; a power cut after it must not
+  // bring an obsolete file back. A folder that cannot be flushed is passed
+  // over like a file that cannot be removed.
+  FlushFoldersOf(RemoveFiles(paths, file_system), file_system);
 }
 
 void DiscardStagedFiles(const CommitList& commit_list, FileSystem& file_system) {

@@ -2,6 +2,7 @@
 // what a failed run staged.
 #pragma once
 
+#include "engine/background_task.h"
 #include "engine/commit_list.h"
 #include "engine/fs/file_system.h"
 #include "payload/patch_stream.h"
@@ -21,10 +22,15 @@ void FlushStagedFiles(const CommitList& commit_list, FileSystem& file_system);
 // written next, a failure there being the write error. Each old file is kept
 // under its backup name while its target is replaced by one rename; should a
 // rename fail, every target already replaced is restored and
-// InstallError::Unknown thrown. Once all are in place the backups go.
-void CommitStagedFiles(const CommitList& commit_list, FileSystem& file_system);
+// InstallError::Unknown thrown. Once all are in place the backups go, beside
+// the caller (engine/background_task.h): the result is their removal, which
+// the caller waits for before it shows success. Until it is done, the
+// committed marker stays for the next run to finish the job.
+[[nodiscard]] BackgroundTask CommitStagedFiles(const CommitList& commit_list,
+                                               FileSystem& file_system);
 
 // Reads the deletion section through its terminator and removes each file,
+// from several threads where the file system takes work beside the caller,
 // then forces the removals to the disk. Never fails: a path that is missing
 // or cannot be removed is passed over.
 void DeleteObsoleteFiles(payload::PatchStream& stream, FileSystem& file_system);

@@ -1,10 +1,12 @@
 #include "engine/commit_journal.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 
 #include "engine/atomic_write.h"
 #include "engine/commit_list.h"
+#include "engine/file_removal.h"
 #include "engine/folder_flush.h"
 #include "engine/game_path.h"
 #include "engine/install_error.h"
@@ -108,12 +110,15 @@ bool RollBack(const Journal& journal, FileSystem& file_system) {
 }
 
 void RemoveBackups(const Journal& journal, FileSystem& file_system) {
-  bool all_gone = true;
   std::vector<std::string> backups;
   for (const JournalEntry& entry : journal) {
-    if (!entry.replaces) continue;
-    backups.push_back(BackupPath(entry.target));
-    if (!file_system.RemoveFile(backups.back()) && file_system.Exists(backups.back())) {
+    if (entry.replaces) backups.push_back(BackupPath(entry.target));
+  }
+  const std::vector<std::string> removed = RemoveFiles(backups, file_system);
+  bool all_gone = true;
+  for (const std::string& backup : backups) {
+    if (std::find(removed.begin(), removed.end(), backup) == removed.end() &&
+        file_system.Exists(backup)) {
       all_gone = false;
     }
   }

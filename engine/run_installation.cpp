@@ -80,11 +80,13 @@ void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader
   progress.EndPart();
   MergeArchives(stream, commit_list, host, progress, file_system);
   FlushStagedFiles(commit_list, file_system);
-  CommitStagedFiles(commit_list, file_system);
+  BackgroundTask backup_removal = CommitStagedFiles(commit_list, file_system);
   // Every staged copy has become its target: none is left to discard.
   commit_list.clear();
   DeleteObsoleteFiles(stream, file_system);
   WriteVersionRecord(file_system, patch_version, record.tag);
+  // Success shows a game with nothing of the run left in it.
+  backup_removal.Wait();
   if (!stream.IsFullyConsumed()) throw InstallError(InstallError::Unknown);
 
   host.SetStatusText(Message(MsgId::Success));

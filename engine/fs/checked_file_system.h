@@ -6,7 +6,10 @@
 // when minizip asks, and fails its close, which minizip does check.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <set>
+#include <utility>
 
 #include "engine/fs/forwarding_file_system.h"
 
@@ -15,6 +18,12 @@ namespace engine {
 class CheckedFileSystem final : public ForwardingFileSystem {
  public:
   using ForwardingFileSystem::ForwardingFileSystem;
+
+  // What this wrapper keeps belongs to the archive layer's streams, which
+  // work beside the run never touches.
+  std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) override {
+    return base().StartBeside(std::move(work));
+  }
 
  protected:
   uLong ZipWrite(voidpf stream, const void* buffer, uLong size) override;

@@ -9,6 +9,7 @@
 #include <minizip/ioapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -45,6 +46,13 @@ struct VolumeSpace {
 class FolderLock {
  public:
   virtual ~FolderLock() = default;
+};
+
+// Work that FileSystem::StartBeside has started. Destroying it waits until
+// the work has ended.
+class WorkBeside {
+ public:
+  virtual ~WorkBeside() = default;
 };
 
 // Each call states what it does on failure; none throws. The installer runs
@@ -100,6 +108,18 @@ class FileSystem {
   // makes the new name durable. False on failure, and then both names are
   // as they were.
   virtual bool RenameReplacing(const std::string& from, const std::string& to) = 0;
+  // Starts `work`, which makes calls on this file system and throws nothing,
+  // beside the calling thread, which goes on meanwhile with calls on other
+  // paths; destroying the result waits for the work to end. Only a file
+  // system that keeps no state between its calls can take them from two
+  // threads at once. The default, for one that does (a test double that
+  // counts, records or holds the files), and for every wrapper that does
+  // not forward this call, does the work at once, on the calling thread, so
+  // that the calls come in the order of the code.
+  virtual std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) {
+    work();
+    return std::make_unique<WorkBeside>();
+  }
   // The file layer that minizip uses for the game's archives; file names
   // passed to it are stream paths like the ones above. An archive opened for
   // creation is created like OpenForWriting's file: of our own, never

@@ -35,6 +35,8 @@ class ForwardingFileSystem : public FileSystem {
   bool RenameReplacing(const std::string& from, const std::string& to) override {
     return base_.RenameReplacing(from, to);
   }
+  // StartBeside is not forwarded: a wrapper that keeps state of its own
+  // takes calls from one thread only. One that keeps none says so itself.
   std::unique_ptr<FolderLock> LockGameFolder(const std::string& lock_path) override {
     return base_.LockGameFolder(lock_path);
   }

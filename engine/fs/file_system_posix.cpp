@@ -16,14 +16,13 @@
 #include <cerrno>
 #include <memory>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "base/unique_fd.h"
 #include "engine/fs/early_write_out_posix.h"
 #include "engine/fs/file_system.h"
 #include "engine/fs/path_beneath_posix.h"
+#include "engine/fs/thread_beside.h"
 #include "engine/fs/zip_layer_posix.h"
 
 namespace engine {
@@ -98,15 +97,6 @@ std::unique_ptr<FolderLock> TakeLock(const std::string& lock_path) {
   }
   return std::make_unique<PosixFolderLock>(std::move(*path), std::move(fd));
 }
-
-// Work on a thread of its own, joined when the work is destroyed.
-class ThreadBeside final : public WorkBeside {
- public:
-  explicit ThreadBeside(std::function<void()> work) : thread_(std::move(work)) {}
-
- private:
-  std::jthread thread_;
-};
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -213,12 +203,7 @@ class PosixFileSystem final : public FileSystem {
   // Each call above finds its path afresh and keeps nothing; the archive
   // layer's state is its streams', which work beside the run never opens.
   std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) override {
-    try {
-      return std::make_unique<ThreadBeside>(work);
-    } catch (const std::system_error&) {
-      // No thread to be had: the work is done here and now instead.
-      return FileSystem::StartBeside(std::move(work));
-    }
+    return StartOnThreadBeside(std::move(work));
   }
 
   zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "base/unique_handle_win32.h"
 #include "engine/fs/file_system.h"
 #include "engine/fs/path_beneath_win32.h"
+#include "engine/fs/thread_beside.h"
 #include "engine/fs/zip_layer_win32.h"
 
 namespace engine {
@@ -252,6 +254,13 @@ class Win32FileSystem final : public FileSystem {
     }
     PutBack(to.c_str(), previous);
     return false;
+  }
+
+  // Each call above holds what it opens for its own length and keeps
+  // nothing; the archive layer's state is its streams', which work beside
+  // the run never opens.
+  std::unique_ptr<WorkBeside> StartBeside(std::function<void()> work) override {
+    return StartOnThreadBeside(std::move(work));
   }
 
   zlib_filefunc64_def ZipFileFunctions() override { return zip_layer_.functions(); }

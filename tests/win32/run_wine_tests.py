@@ -247,7 +247,17 @@ class Wine:
         self.run(["reg", "delete", r"HKCU\Software\Quillmarch", "/f"], check=False)
 
     def set_registry(self, key, name, value, kind="REG_SZ"):
-        self.run(["reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f"])
+        """Wine's reg.exe now and then ends with 1 and prints nothing on a
+        loaded machine; the command is repeated before the case counts as
+        failed."""
+        command = ["reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f"]
+        for _ in range(2):
+            try:
+                self.run(command)
+                return
+            except Failure:
+                time.sleep(1)
+        self.run(command)
 
     def list_folder(self, path):
         """Lists a folder and everything in it from the Windows side."""

@@ -22,7 +22,7 @@ namespace engine {
 
 class ReadWindow {
  public:
-  static constexpr std::size_t kBufferSize = std::size_t{256} << 10;
+  static constexpr std::size_t kBufferSize = LayerBufferSize(std::size_t{256} << 10);
 
   // `base` must outlive the window; `stream` was opened through it.
   ReadWindow(const zlib_filefunc64_def& base, voidpf stream);

@@ -63,10 +63,13 @@ voidpf ZCALLBACK ZipOpen(voidpf opaque, const void* filename, int mode) {
 uLong ZCALLBACK ZipRead(voidpf, voidpf stream, void* buffer, uLong size) {
   ZipStream& zip = StreamOf(stream);
   const std::string* file = zip.owner->Find(zip.key);
-  if (file == nullptr || zip.position > file->size()) {
+  if (file == nullptr) {
     zip.failed = true;
     return 0;
   }
+  // Like a real file, past the end there is nothing to read, which is no
+  // error.
+  if (zip.position >= file->size()) return 0;
   const uLong count =
       static_cast<uLong>(std::min<std::uint64_t>(size, file->size() - zip.position));
   std::memcpy(buffer, file->data() + zip.position, count);

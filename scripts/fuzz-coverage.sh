@@ -29,22 +29,30 @@ for target in $targets; do
 done
 llvm-profdata merge -sparse "$out"/profiles/*.profraw -o "$out/fuzz.profdata"
 
+# One row per source file; the names are as the compiler was given them,
+# absolute or (through ccache's base directory) relative, so each is cut to
+# its path from the top of the project before it is matched.
+# shellcheck disable=SC2086
+llvm-cov report -instr-profile="$out/fuzz.profdata" $objects 2>/dev/null |
+  awk -v top="$PWD/" 'NF == 13 && $1 ~ /\.(cpp|h)$/ {
+    name = $1
+    if (index(name, top) == 1) name = substr(name, length(top) + 1)
+    while (name ~ /^\.\.\//) name = substr(name, 4)
+    print name, $8, $9
+  }' >"$out/files.txt"
+
+# Line coverage of the files whose path matches the pattern.
 report() {
-  # shellcheck disable=SC2086
-  llvm-cov report -instr-profile="$out/fuzz.profdata" $objects "$@" | tail -n 1
+  awk -v pattern="$1" '$1 ~ pattern && $1 !~ /win32/ { lines += $2; missed += $3 }
+    END { printf "%6d lines, %5d missed: %6.2f%%\n", lines, missed,
+          lines ? 100 * (lines - missed) / lines : 0 }' "$out/files.txt"
 }
-for folder in payload messages engine engine/archive engine/fs tools/patchpack; do
-  files=$(find "$PWD/$folder" -maxdepth 1 -name '*.cpp' ! -name '*win32*' | sort)
-  # shellcheck disable=SC2086
-  printf '%-16s %s\n' "$folder" "$(report $files)"
+for folder in payload messages engine engine/archive engine/fs; do
+  printf '%-26s %s\n' "$folder" "$(report "^$folder/[^/]*[.]cpp$")"
 done
-engine=$(find "$PWD/engine" -name '*.cpp' ! -name '*win32*' | sort)
-# shellcheck disable=SC2086
-printf '%-16s %s\n' "engine/ (all)" "$(report $engine)"
+printf '%-26s %s\n' "tools/patchpack (all)" "$(report '^tools/patchpack/.*[.]cpp$')"
+printf '%-26s %s\n' "engine/ (all)" "$(report '^engine/.*[.]cpp$')"
+printf '%-26s %s\n' "all" "$(report '^(payload|messages|engine|tools/patchpack)/.*[.]cpp$')"
 for file in ${FUZZ_COVERAGE_FILES:-}; do
-  printf '%-16s %s\n' "$(basename "$file")" "$(report "$PWD/$file")"
+  printf '%-26s %s\n' "$file" "$(report "^$file$")"
 done
-all=$(find "$PWD/payload" "$PWD/messages" "$PWD/engine" "$PWD/tools/patchpack" -name '*.cpp' \
-  ! -name '*win32*' | sort)
-# shellcheck disable=SC2086
-printf '%-16s %s\n' "all" "$(report $all)"

@@ -19,7 +19,6 @@
 #include "engine/archive/zip64_end_record.h"
 #include "engine/archive/zip_handles.h"
 #include "engine/archive/zip_records.h"
-#include "engine/fs/page_aligned_buffer.h"
 #include "engine/fs/write_gathering_layer.h"
 #include "engine/install_error.h"
 #include "engine/name_limits.h"
@@ -29,8 +28,9 @@ namespace engine {
 namespace {
 
 // Surviving entries and deflated new ones move through one buffer of this size, reused for every
-// entry of an archive, so memory does not grow with the largest entry.
-constexpr std::size_t kCopyChunkSize = LayerBufferSize(std::size_t{1} << 20);
+// entry of an archive, so memory does not grow with the largest entry. As large as the
+// write-gathering buffer (a mebibyte; a page in the fuzz build), which each chunk then fills once.
+constexpr std::size_t kCopyChunkSize = WriteGatheringLayer::kBufferSize;
 
 // Sizes from here on need a Zip64 record; below it the 32-bit fields serve,
 // and minizip must be told before the entry is opened.

@@ -22,6 +22,13 @@
 #include "fuzz/fuzz_game.h"
 #include "tests/engine/fs/faulty_file_system.h"
 
+// minizip's zipOpenNewFileInZip4_64 allocates an entry's central header and
+// loses it when writing the local header then fails: zipClose only frees the
+// header of an entry that opened. The few bytes belong to the library and go
+// with the process, as in the fault-injection test; a failing write there is
+// what this target asks for.
+extern "C" const char* __lsan_default_suppressions() { return "leak:zipOpenNewFileInZip4_64\n"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   static const engine::test::MemoryFileSystem initial = fuzz::MakeGame();

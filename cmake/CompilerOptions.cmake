@@ -17,6 +17,8 @@ if(PI_BUILD_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+  # The archive layers' buffers shrink to one page (see LayerBufferSize).
+  add_compile_definitions(PI_FUZZ_SMALL_BUFFERS)
 endif()
 
 # Source-based coverage, for measuring what the fuzz corpora reach.

@@ -34,7 +34,7 @@ constexpr char16_t kDecodeErrorText[] = u"LZMA Decompress Error";
 [[noreturn]] void RefuseOverrun() { throw InstallError(InstallError::Unknown); }
 
 // Verifies and decodes the payload into the one block of the patch stream.
-payload::PatchStream DecodeStream(const PayloadLoader& load_payload) {
+DecodedStream DecodeStream(const PayloadLoader& load_payload) {
   const std::optional<std::span<const std::uint8_t>> payload = load_payload();
   if (!payload || payload->data() == nullptr || payload->size() <= payload::kTrailerSize) {
     throw InstallError(InstallError::Unknown);
@@ -50,15 +50,16 @@ payload::PatchStream DecodeStream(const PayloadLoader& load_payload) {
   if (payload::DecodePayload(body, {block.get(), *size}) != payload::DecodeResult::kOk) {
     throw InstallError(kDecodeErrorText);
   }
-  return payload::PatchStream(std::move(block), *size, RefuseOverrun);
+  return {std::move(block), *size};
 }
 
 // Steps from the payload to the success texts. Everything it holds (the
 // stream block, open files, archives) is released by the time an error
 // leaves it; only the commit list outlives it, for the clean-up.
-void RunPhases(InstallerHost& host, FileSystem& file_system, const PayloadLoader& load_payload,
+void RunPhases(InstallerHost& host, FileSystem& file_system, const StreamLoader& load_stream,
                CommitList& commit_list, std::unique_ptr<FolderLock>& lock) {
-  payload::PatchStream stream = DecodeStream(load_payload);
+  DecodedStream decoded = load_stream();
+  payload::PatchStream stream(std::move(decoded.block), decoded.size, RefuseOverrun);
   const auto patch_version = static_cast<std::int32_t>(stream.ReadU32());
   CheckStreamNames(stream);
   // Two runs in one folder would each clear the other's staged names and
@@ -109,15 +110,21 @@ void ShowFailure(const InstallError& error, InstallerHost& host) {
 
 }  // namespace
 
-int RunInstallation(InstallerHost& host, FileSystem& unchecked_file_system,
+int RunInstallation(InstallerHost& host, FileSystem& file_system,
                     const PayloadLoader& load_payload) {
+  return RunInstallation(host, file_system,
+                         StreamLoader([&] { return DecodeStream(load_payload); }));
+}
+
+int RunInstallation(InstallerHost& host, FileSystem& unchecked_file_system,
+                    const StreamLoader& load_stream) {
   CheckedFileSystem file_system(unchecked_file_system);
   CommitList commit_list;
   // Held until the clean-up below is done too.
   std::unique_ptr<FolderLock> lock;
   std::optional<InstallError> failure;
   try {
-    RunPhases(host, file_system, load_payload, commit_list, lock);
+    RunPhases(host, file_system, load_stream, commit_list, lock);
   } catch (const InstallError& error) {
     failure = error;
   } catch (...) {

@@ -3,6 +3,12 @@
 // that completes leaves a staged archive that opens, carries the new entries
 // first with their bytes and CRC-32, and holds no other entry of the names
 // the record replaces or drops.
+//
+// The merge adds the Zip64 end records itself only from 65,535 entries on,
+// far beyond what a fuzzed input holds; so every staged archive is then
+// completed with them here, and must still open with the same entries, the
+// count now read from the Zip64 record, and be left as it is by a second
+// completion.
 #include <minizip/unzip.h>
 
 #include <cstddef>
@@ -14,6 +20,7 @@
 #include <vector>
 
 #include "engine/archive/archive_merge.h"
+#include "engine/archive/zip64_end_record.h"
 #include "engine/fs/checked_file_system.h"
 #include "engine/install_error.h"
 #include "fuzz/fuzz_check.h"
@@ -25,6 +32,7 @@ const std::vector<std::pair<std::string, std::string>> kNewEntries = {
     {"new.txt", "a new entry"}, {"b.txt", std::string(300, 'b') + "replaced"}};
 const char kDropped[] = "c/d.txt";
 constexpr char kArchive[] = "data\\textures.zip";
+constexpr char kStaged[] = "data\\textures.zip.updtmp";
 
 // The archive record after its path: new entries, then drop names.
 std::vector<std::uint8_t> Record() {
@@ -58,10 +66,14 @@ std::string ReadEntry(unzFile zip) {
   return content;
 }
 
-void CheckStaged(engine::test::MemoryFileSystem& game) {
+// Checks the staged archive and returns the names of its entries in order.
+std::vector<std::string> CheckStaged(engine::test::MemoryFileSystem& game) {
   zlib_filefunc64_def functions = game.ZipFileFunctions();
-  unzFile zip = unzOpen2_64("data\\textures.zip.updtmp", &functions);
+  unzFile zip = unzOpen2_64(kStaged, &functions);
   FUZZ_CHECK(zip != nullptr);
+  unz_global_info64 global{};
+  FUZZ_CHECK(unzGetGlobalInfo64(zip, &global) == UNZ_OK);
+  std::vector<std::string> names;
   std::size_t index = 0;
   std::set<std::string> forbidden = {kDropped};
   for (const auto& entry : kNewEntries) forbidden.insert(entry.first);
@@ -72,6 +84,7 @@ void CheckStaged(engine::test::MemoryFileSystem& game) {
     FUZZ_CHECK(unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
                UNZ_OK);
     const std::string entry(name, std::min<std::size_t>(info.size_filename, sizeof name - 1));
+    names.push_back(entry);
     if (index < kNewEntries.size()) {
       FUZZ_CHECK(entry == kNewEntries[index].first);
       FUZZ_CHECK(ReadEntry(zip) == kNewEntries[index].second);
@@ -81,7 +94,9 @@ void CheckStaged(engine::test::MemoryFileSystem& game) {
   }
   FUZZ_CHECK(status == UNZ_END_OF_LIST_OF_FILE);
   FUZZ_CHECK(index >= kNewEntries.size());
+  FUZZ_CHECK(global.number_entry == index);
   unzClose(zip);
+  return names;
 }
 
 }  // namespace
@@ -107,6 +122,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(stream.IsFullyConsumed());
   FUZZ_CHECK(commit_list == engine::CommitList{kArchive});
-  CheckStaged(game);
+  const std::vector<std::string> entries = CheckStaged(game);
+
+  const zlib_filefunc64_def functions = game.ZipFileFunctions();
+  FUZZ_CHECK(engine::CompleteZip64End(functions, kStaged, entries.size()));
+  const std::string completed = *game.Find(engine::test::MemoryFileSystem::Key(kStaged));
+  FUZZ_CHECK(CheckStaged(game) == entries);
+  FUZZ_CHECK(engine::CompleteZip64End(functions, kStaged, entries.size()));
+  FUZZ_CHECK(*game.Find(engine::test::MemoryFileSystem::Key(kStaged)) == completed);
   return 0;
 }

@@ -28,7 +28,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -71,18 +73,7 @@ constexpr Name kNames[] = {
 
 payload::Bytes Data(const std::string& text) { return payload::Bytes(text.begin(), text.end()); }
 
-MemoryFileSystem MakeGame() {
-  MemoryFileSystem game;
-  game.AddFile("sv.exe", "MZ game");
-  game.AddFile("data/game.ini", "[game]\r\n");
-  game.AddFile("data/maps/a.bin", std::string(100, 'a'));
-  game.AddFile("curver.txt", "5\r\nonline");
-  game.AddFile("data/textures.zip",
-               fuzz::MakeZip({{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"c/d.txt", "delta"}}));
-  return game;
-}
-
-payload::Bytes MakePayload() {
+payload::Bytes MakeStream() {
   payload::PatchDescription patch;
   patch.version = 6;
   patch.loose_files = {{"sv.exe", Data("MZ new game")},
@@ -91,12 +82,20 @@ payload::Bytes MakePayload() {
   patch.archives = {
       {"data\\textures.zip", {{"e.txt", Data("echo")}, {"b.txt", Data("new")}}, {"c/d.txt"}}};
   patch.deletions = {"data\\maps\\a.bin"};
-  return payload::BuildPayload(payload::BuildPatchStream(patch), {.preset = 0});
+  return payload::BuildPatchStream(patch);
 }
 
-int Run(MemoryFileSystem& game, const payload::Bytes& payload, fuzz::FuzzHost& host) {
-  return engine::RunInstallation(
-      host, game, [&] { return std::optional<std::span<const std::uint8_t>>(payload); });
+// The run starts from the decoded stream: the payload around it is not what
+// this target is about, and decoding it for every input would cost more
+// than the run.
+int Run(MemoryFileSystem& game, const payload::Bytes& stream, fuzz::FuzzHost& host) {
+  const auto load_stream = [&] {
+    const auto size = static_cast<std::uint32_t>(stream.size());
+    engine::DecodedStream decoded{std::make_unique_for_overwrite<std::uint8_t[]>(size), size};
+    std::memcpy(decoded.block.get(), stream.data(), size);
+    return decoded;
+  };
+  return engine::RunInstallation(host, game, engine::StreamLoader(load_stream));
 }
 
 // What the input plants, and whether the journal or marker it writes holds
@@ -166,12 +165,12 @@ Leftovers Plant(std::span<const std::uint8_t> input, MemoryFileSystem& game) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  static const payload::Bytes payload = MakePayload();
-  static const MemoryFileSystem initial = MakeGame();
+  static const payload::Bytes stream = MakeStream();
+  static const MemoryFileSystem initial = fuzz::MakeGame();
   static const MemoryFileSystem installed = [] {
-    MemoryFileSystem game = MakeGame();
+    MemoryFileSystem game = initial;
     fuzz::FuzzHost host(0xff, 0);
-    Run(game, payload, host);
+    Run(game, stream, host);
     if (host.finishes != 1) std::abort();
     return game;
   }();
@@ -180,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Leftovers left = Plant(std::span(data, size), game);
   const MemoryFileSystem planted = game;
   fuzz::FuzzHost host(0xff, 0);
-  FUZZ_CHECK(Run(game, payload, host) == 0);
+  FUZZ_CHECK(Run(game, stream, host) == 0);
 
   for (const std::string& path : game.outside_paths) {
     std::fprintf(stderr, "outside: %s\n", path.c_str());

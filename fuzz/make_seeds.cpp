@@ -3,12 +3,14 @@
 // of every shape, from which the fuzzer mutates its way into the damaged ones.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "engine/archive/zip64_end_record.h"
 #include "fuzz/fuzz_game.h"
 #include "payload/payload_container.h"
 #include "payload/payload_writer.h"
@@ -52,7 +54,14 @@ std::vector<std::string> Zips() {
   const std::string one = fuzz::MakeZip({{"B.TXT", std::string(500, 'z')}});
   // The end record alone: an archive without entries.
   const std::string empty("PK\x05\x06" + std::string(18, '\0'));
-  return {plain, one, empty, "stub bytes in front" + plain};
+  // Every entry with the Zip64 extra field, as minizip writes an entry of
+  // 4 GiB or more; then the Zip64 end records that the merge adds to an
+  // archive of 65,535 entries or more.
+  const std::string zip64 = fuzz::MakeZip({{"a.txt", "alpha"}, {"b.txt", "bravo"}}, true);
+  engine::test::MemoryFileSystem folder;
+  folder.AddFile("z.zip", plain);
+  if (!engine::CompleteZip64End(folder.ZipFileFunctions(), "z.zip", 3)) std::abort();
+  return {plain, one, empty, "stub bytes in front" + plain, zip64, folder.files.at("z.zip")};
 }
 
 // One DER element: tag, definite length, content.
@@ -115,8 +124,17 @@ int main(int argc, char** argv) {
       body.resize(body.size() - payload::kTrailerSize);
       Write(out / "payload_fuzz", name + (x86 ? "x86" : ""), Text(body));
     }
-    // Answers: yes to every question; no cancel.
-    Write(out / "run_fuzz", name, "\xff" + std::string(1, '\0') + Text(stream));
+    // Answers yes; no failing call, no cancel.
+    Write(out / "run_fuzz", name, "\x01" + std::string(1, '\0') + Text(stream));
+    // The typical patch with a call failing at points spread over its run:
+    // the staging, the journal, the commit and the recovery from it.
+    if (index == 1) {
+      for (int fail_at = 4; fail_at < 128; fail_at += 6) {
+        Write(out / "run_fuzz", name + "fail" + std::to_string(fail_at),
+              std::string(1, static_cast<char>(fail_at << 1 | 1)) + std::string(1, '\0') +
+                  Text(stream));
+      }
+    }
   }
   // The folder a commit killed half way leaves, then the same with a second
   // spelling, a path outside, garbage, and links: see leftover_journal_fuzz.

@@ -30,8 +30,9 @@ namespace engine {
 namespace {
 
 // Surviving entries and deflated new ones move through one buffer of this size, reused for every
-// entry of an archive, so memory does not grow with the largest entry.
-constexpr std::size_t kCopyChunkSize = std::size_t{1} << 20;
+// entry of an archive, so memory does not grow with the largest entry. As large as the
+// write-gathering buffer (a mebibyte; a page in the fuzz build), which each chunk then fills once.
+constexpr std::size_t kCopyChunkSize = WriteGatheringLayer::kBufferSize;
 
 // Sizes from here on need a Zip64 record; below it the 32-bit fields serve,
 // and minizip must be told before the entry is opened.

@@ -13,6 +13,18 @@ namespace engine {
 inline constexpr std::size_t kPageSize = 4096;
 inline constexpr std::align_val_t kPageAlignment{kPageSize};
 
+// The size of a buffer of the archive layers: `size` in the product, one page
+// in the fuzz build. The fuzzer's inputs are a few hundred bytes: with the
+// product's sizes they would never cross a buffer's edge, and every input
+// would map, poison and unmap mebibytes under AddressSanitizer.
+constexpr std::size_t LayerBufferSize(std::size_t size) {
+#ifdef PI_FUZZ_SMALL_BUFFERS
+  return size > 0 ? kPageSize : 0;
+#else
+  return size;
+#endif
+}
+
 struct PageAlignedDelete {
   void operator()(std::uint8_t* bytes) const { ::operator delete[](bytes, kPageAlignment); }
 };

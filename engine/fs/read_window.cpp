@@ -26,6 +26,10 @@ uLong ReadWindow::Read(void* bytes, uLong size) {
       done += static_cast<uLong>(take);
       continue;
     }
+    // The file does not change while it is open: past its end there is
+    // nothing to read, however often minizip asks (a damaged extra field
+    // has it read thousands of fields there, one byte at a time).
+    if (position_ >= file_end_) break;
     if (left >= kBufferSize) {
       const uLong read = ReadBelow(position_, to + done, left);
       position_ += read;
@@ -38,9 +42,19 @@ uLong ReadWindow::Read(void* bytes, uLong size) {
     window_start_ = start;
     filled_ = ReadBelow(start, buffer_.get(), static_cast<uLong>(kBufferSize));
     // The end of the file, or a failure that the error callback tells.
-    if (position_ >= window_start_ + filled_) break;
+    if (position_ >= window_start_ + filled_) {
+      if (Error() == 0) file_end_ = window_start_ + filled_;
+      break;
+    }
   }
   return done;
+}
+
+int ReadWindow::Error() {
+  if (known_clean_) return 0;
+  const int error = base_.zerror_file(base_.opaque, stream_);
+  known_clean_ = error == 0;
+  return error;
 }
 
 long ReadWindow::Seek(ZPOS64_T offset, int origin) {
@@ -53,6 +67,7 @@ long ReadWindow::Seek(ZPOS64_T offset, int origin) {
       return 0;
     default: {
       base_position_ = kUnknown;
+      known_clean_ = false;
       if (base_.zseek64_file(base_.opaque, stream_, 0, ZLIB_FILEFUNC_SEEK_END) != 0) return -1;
       const ZPOS64_T end = base_.ztell64_file(base_.opaque, stream_);
       if (end == kUnknown) return -1;
@@ -64,6 +79,7 @@ long ReadWindow::Seek(ZPOS64_T offset, int origin) {
 }
 
 uLong ReadWindow::ReadBelow(ZPOS64_T offset, void* bytes, uLong size) {
+  known_clean_ = false;
   if (base_position_ != offset) {
     base_position_ = kUnknown;
     if (base_.zseek64_file(base_.opaque, stream_, offset, ZLIB_FILEFUNC_SEEK_SET) != 0) return 0;

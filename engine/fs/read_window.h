@@ -22,7 +22,7 @@ namespace engine {
 
 class ReadWindow {
  public:
-  static constexpr std::size_t kBufferSize = std::size_t{256} << 10;
+  static constexpr std::size_t kBufferSize = LayerBufferSize(std::size_t{256} << 10);
 
   // `base` must outlive the window; `stream` was opened through it.
   ReadWindow(const zlib_filefunc64_def& base, voidpf stream);
@@ -32,6 +32,9 @@ class ReadWindow {
   uLong Read(void* bytes, uLong size);
   long Seek(ZPOS64_T offset, int origin);
   ZPOS64_T Tell() const { return position_; }
+  // The layer below's error callback; answered here when nothing has been
+  // asked of the layer below since it last said there was no error.
+  int Error();
 
  private:
   // Reads up to `size` bytes at `offset` from the layer below.
@@ -46,6 +49,13 @@ class ReadWindow {
   ZPOS64_T position_ = 0;
   // Where the layer below stands; all ones when it is not known.
   ZPOS64_T base_position_ = 0;
+  // The end of the file once a fill has stopped short of it without an
+  // error, all ones before: past it nothing is read below again.
+  ZPOS64_T file_end_ = ~ZPOS64_T{0};
+  // True when the layer below said it had no error and has not been called
+  // since: minizip asks after every short read, and past the end of a
+  // damaged archive it reads thousands of times.
+  bool known_clean_ = false;
 };
 
 }  // namespace engine

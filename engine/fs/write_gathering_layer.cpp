@@ -196,6 +196,7 @@ int ZCALLBACK Close(voidpf opaque, voidpf stream) {
 }
 
 int ZCALLBACK Error(voidpf opaque, voidpf stream) {
+  if (ReadWindow* reader = File(stream).reader()) return reader->Error();
   if (File(stream).failed()) return 1;
   return Base(opaque).zerror_file(Base(opaque).opaque, File(stream).stream());
 }

@@ -18,12 +18,14 @@
 
 #include <cstddef>
 
+#include "engine/fs/page_aligned_buffer.h"
+
 namespace engine {
 
 class WriteGatheringLayer {
  public:
   // The buffer of each file opened to be created.
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  static constexpr std::size_t kBufferSize = LayerBufferSize(std::size_t{1} << 20);
 
   explicit WriteGatheringLayer(const zlib_filefunc64_def& base) : base_(base) {}
   WriteGatheringLayer(const WriteGatheringLayer&) = delete;

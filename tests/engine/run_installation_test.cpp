@@ -4,7 +4,10 @@
 #include "engine/run_installation.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 
+#include "engine/install_error.h"
 #include "fs/faulty_file_system.h"
 #include "typical_game.h"
 
@@ -51,6 +54,40 @@ TEST_F(RunInstallationTest, SuccessReplacesAddsAndDeletesFilesAndWritesTheRecord
   EXPECT_EQ(std::count_if(calls.begin(), first_rename,
                           [](const std::string& c) { return c.starts_with("RemoveFile"); }),
             0);
+}
+
+// The fuzz targets' way in: the stream handed over already decoded.
+TEST_F(RunInstallationTest, ADecodedStreamInstallsAsItsPayloadDoes) {
+  InstallGame();
+  const Bytes stream = BuildPatchStream(TypicalPatch());
+  const auto load_stream = [&] {
+    DecodedStream decoded{std::make_unique<std::uint8_t[]>(stream.size()),
+                          static_cast<std::uint32_t>(stream.size())};
+    std::copy(stream.begin(), stream.end(), decoded.block.get());
+    return decoded;
+  };
+  EXPECT_EQ(RunInstallation(host, NativeFileSystem(), StreamLoader(load_stream)), 0);
+
+  EXPECT_EQ(host.calls, SucceededCalls(kTypicalChecks));
+  EXPECT_EQ(ReadZip("data/pack.zip"), kTypicalNewArchive);
+  EXPECT_EQ(folder.Files().at("curver.txt"), "14\r\n");
+  EXPECT_EQ(folder.Files().at("data/maps/a.bin"), "new a");
+}
+
+TEST_F(RunInstallationTest, AStreamLoaderThatFailsEndsTheRunLikeAFailedDecoding) {
+  InstallGame();
+  const std::map<std::string, std::string> before = folder.Files();
+  EXPECT_EQ(RunInstallation(host, NativeFileSystem(), StreamLoader([]() -> DecodedStream {
+                              throw InstallError(u"LZMA Decompress Error");
+                            })),
+            0);
+  EXPECT_EQ(host.calls, (Calls{"ShowError: LZMA Decompress Error", "CloseDialog"}));
+  host.calls.clear();
+  EXPECT_EQ(RunInstallation(host, NativeFileSystem(),
+                            StreamLoader([]() -> DecodedStream { throw std::bad_alloc(); })),
+            0);
+  EXPECT_EQ(host.calls, (Calls{"ShowError: " + kUnknownError, "CloseDialog"}));
+  EXPECT_EQ(folder.Files(), before);
 }
 
 TEST_F(RunInstallationTest, SevenByteStreamOnlyWritesTheRecord) {

@@ -76,6 +76,29 @@ TEST(MemoryFileSystemTest, ServesMinizipBothWays) {
   EXPECT_EQ(read.substr(0, content.size()), content);
 }
 
+TEST(MemoryFileSystemTest, ReadsNothingPastTheEndWithoutAnError) {
+  // As a C stream reads: the archive layers above take a short read without
+  // an error for the end of the file, and stop asking there.
+  MemoryFileSystem file_system;
+  file_system.AddFile("a.zip", "0123456789");
+  zlib_filefunc64_def functions = file_system.ZipFileFunctions();
+  voidpf stream = functions.zopen64_file(functions.opaque, "a.zip",
+                                         ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+  ASSERT_NE(stream, nullptr);
+  char bytes[16];
+  ASSERT_EQ(functions.zseek64_file(functions.opaque, stream, 8, ZLIB_FILEFUNC_SEEK_SET), 0);
+  EXPECT_EQ(functions.zread_file(functions.opaque, stream, bytes, sizeof bytes), 2u);
+  EXPECT_EQ(functions.zread_file(functions.opaque, stream, bytes, 1), 0u);
+  ASSERT_EQ(functions.zseek64_file(functions.opaque, stream, 100, ZLIB_FILEFUNC_SEEK_SET), 0);
+  EXPECT_EQ(functions.zread_file(functions.opaque, stream, bytes, 1), 0u);
+  EXPECT_EQ(functions.zerror_file(functions.opaque, stream), 0);
+  // A stream whose file has gone fails.
+  EXPECT_TRUE(file_system.RemoveFile("a.zip"));
+  EXPECT_EQ(functions.zread_file(functions.opaque, stream, bytes, 1), 0u);
+  EXPECT_NE(functions.zerror_file(functions.opaque, stream), 0);
+  functions.zclose_file(functions.opaque, stream);
+}
+
 void WriteFile(MemoryFileSystem& file_system, const std::string& path, const std::string& text) {
   const auto file = file_system.OpenForWriting(path);
   ASSERT_NE(file, nullptr);

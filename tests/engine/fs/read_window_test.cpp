@@ -1,8 +1,8 @@
 // The reading side of the archive layer, through a real file: what a read
 // returns is the file's bytes at the position, scattered small reads inside
 // the window reach the layer below once, fills start on a page, a read
-// larger than the buffer goes below whole, and a failed read below still
-// shows through the error callback.
+// larger than the buffer goes below whole, reads past the end go below
+// once, and a failed read below still shows through the error callback.
 #include "engine/fs/read_window.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +140,22 @@ TEST_F(ReadWindowTest, FindsTheEndAndStopsThere) {
   ExpectRead(80, 50);
   ExpectRead(1, 0);
   EXPECT_EQ(functions.zerror_file(functions.opaque, file), 0);
+}
+
+TEST_F(ReadWindowTest, ReadsPastTheEndReachTheLayerBelowOnce) {
+  ASSERT_NE(file, nullptr);
+  // As minizip walks a damaged extra field beyond the end: byte by byte.
+  Seek(content.size() + 10);
+  char byte;
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(functions.zread_file(functions.opaque, file, &byte, 1), 0u);
+    ASSERT_EQ(functions.zerror_file(functions.opaque, file), 0);
+  }
+  EXPECT_EQ(counting.calls.size(), 2u);
+  EXPECT_EQ(functions.zerror_file(functions.opaque, file), 0);
+  // Before the end the bytes are still there.
+  Seek(content.size() - 5);
+  ExpectRead(10, 5);
 }
 
 TEST_F(ReadWindowTest, AFailedReadBelowShowsAsAnError) {

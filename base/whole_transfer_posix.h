@@ -12,16 +12,12 @@
 #include <cstdint>
 #include <limits>
 
+#include "base/read_result.h"
+
 namespace base {
 
-// What a whole read moved, and whether it stopped on an error (errno says
-// which) rather than at the end of the file.
-struct ReadResult {
-  std::size_t done = 0;
-  bool failed = false;
-};
-
-// Reads at `offset` until `size` bytes are in `out` or the file ends.
+// Reads at `offset` until `size` bytes are in `out` or the file ends. A
+// failed result leaves errno saying why.
 inline ReadResult ReadWholeAt(int fd, void* out, std::size_t size, std::uint64_t offset) {
   auto* to = static_cast<std::uint8_t*>(out);
   ReadResult result;
